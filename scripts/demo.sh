@@ -1,0 +1,15 @@
+#!/bin/sh
+# Builds KorZem and runs it on the built-in simulated board.
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/setup-debian.sh
+cmake --preset release >/dev/null
+cmake --build --preset release
+board="${KORZEM_BOARD:-p35-core2}"
+zemctl=build/release/tools/zemctl/zemctl
+echo "== Boards"
+"$zemctl" boards
+echo "== PCI functions of sim:$board"
+"$zemctl" --machine "sim:$board" lspci
+echo "== PCI Express configuration base"
+"$zemctl" --machine "sim:$board" pcie-base
