@@ -6,7 +6,7 @@
 
 #include "hw/ioctl.h"
 
-class IZemMachine;
+class IZemMachine;  // hw/driver/machine.h
 
 class IDriverLink {
  public:
