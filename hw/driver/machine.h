@@ -22,9 +22,10 @@ class IZemMachine {
   virtual bool WriteMsr(uint32_t msr, uint64_t value) = 0;
   virtual uint64_t ReadTsc() = 0;
   virtual bool ReadPmc(uint32_t counter, uint64_t* value) = 0;
-  // Control registers 0, 2, 3, 4 and 8 (the dispatcher filters the numbers).
-  virtual uint64_t ReadCr(uint32_t number) = 0;
-  virtual void WriteCr(uint32_t number, uint64_t value) = 0;
+  // Control registers 0, 2, 3, 4 and 8 (the dispatcher filters the numbers); false when this
+  // machine cannot reach them (user mode).
+  virtual bool ReadCr(uint32_t number, uint64_t* value) = 0;
+  virtual bool WriteCr(uint32_t number, uint64_t value) = 0;
 
   // Maps length bytes of physical memory for the calling process. mapped receives the 32-bit value
   // the map request returns (a user address on 32-bit Windows, a handle for in-process links).
