@@ -1,0 +1,146 @@
+// Runs the built zemctl as a user would and checks its output and exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs zemctl with the given arguments (shell-quoted by the caller).
+TRun Zemctl(const std::string& arguments) {
+  const std::string errPath = ::testing::TempDir() + "zemctl-err-" + std::to_string(::getpid());
+  const std::string command = std::string(ZEMCTL_PATH) + " " + arguments + " 2>" + errPath;
+  TRun run;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return run;
+  std::array<char, 4096> buffer{};
+  size_t got;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.Out.append(buffer.data(), got);
+  const int status = ::pclose(pipe);
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.Err = Slurp(errPath);
+  ::unlink(errPath.c_str());
+  return run;
+}
+
+}  // namespace
+
+TEST(Zemctl, BoardsListsTheShippedBoardFiles) {
+  const TRun run = Zemctl("boards");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_NE(run.Out.find("p35-core2"), std::string::npos) << run.Out;
+}
+
+TEST(Zemctl, LspciOnTheSimulatedBoardListsItsFunctionsInBusOrder) {
+  const TRun run = Zemctl("--machine sim:p35-core2 lspci");
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  std::istringstream lines(run.Out);
+  std::string line, previous;
+  int count = 0;
+  while (std::getline(lines, line)) {
+    // "BB:DD.F VVVV:DDDD CCCCCC" in lower-case hex.
+    ASSERT_EQ(line.size(), 24u) << line;
+    EXPECT_EQ(line[2], ':');
+    EXPECT_EQ(line[5], '.');
+    EXPECT_EQ(line.find_first_of("ABCDEF"), std::string::npos) << line;
+    EXPECT_LT(previous, line.substr(0, 7));
+    previous = line.substr(0, 7);
+    ++count;
+  }
+  EXPECT_GT(count, 5);
+  EXPECT_NE(run.Out.find("00:00.0 8086:29c0 060000\n"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("00:1f.0 8086:2918 060100\n"), std::string::npos) << run.Out;
+}
+
+// On the real machine, lspci must list exactly the functions sysfs lists, with their ids and class.
+TEST(Zemctl, LspciOnThisPcMatchesSysfs) {
+  if (::geteuid() != 0) GTEST_SKIP() << "reading PCI configuration space needs root";
+  namespace fs = std::filesystem;
+  const fs::path devices = "/sys/bus/pci/devices";
+  if (!fs::exists(devices)) GTEST_SKIP() << "this system has no PCI bus in sysfs";
+  std::vector<std::string> expected;
+  for (const fs::directory_entry& entry : fs::directory_iterator(devices)) {
+    const std::string name = entry.path().filename().string();  // DDDD:BB:DD.F
+    if (name.rfind("0000:", 0) != 0) continue;
+    auto hex = [&](const char* file) {
+      return std::stoul(Slurp((entry.path() / file).string()), nullptr, 16);
+    };
+    char line[64];
+    std::snprintf(line, sizeof line, "%s %04lx:%04lx %06lx", name.substr(5).c_str(),
+                  hex("vendor"), hex("device"), hex("class"));
+    expected.push_back(line);
+  }
+  std::sort(expected.begin(), expected.end());
+  const TRun run = Zemctl("--machine linux lspci");
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  std::vector<std::string> listed;
+  std::istringstream lines(run.Out);
+  for (std::string line; std::getline(lines, line);) listed.push_back(line);
+  EXPECT_EQ(listed, expected);
+}
+
+TEST(Zemctl, PcieBaseOfTheSimulatedBoardIsFound) {
+  const TRun run = Zemctl("--machine sim:p35-core2 pcie-base");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, "0xE0000000\n");
+}
+
+TEST(Zemctl, FailuresAndBadUsageHaveTheirOwnExitStatus) {
+  const TRun unknownBoard = Zemctl("--machine sim:no-such-board lspci");
+  EXPECT_EQ(unknownBoard.Status, 1);
+  EXPECT_EQ(std::count(unknownBoard.Err.begin(), unknownBoard.Err.end(), '\n'), 1)
+      << unknownBoard.Err;
+
+  EXPECT_EQ(Zemctl("no-such-command").Status, 2);
+  EXPECT_EQ(Zemctl("--machine").Status, 2);
+  EXPECT_EQ(Zemctl("--machine bogus lspci").Status, 2);
+
+  const TRun help = Zemctl("--help");
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_NE(help.Out.find("lspci"), std::string::npos);
+  EXPECT_NE(help.Out.find("pcie-base"), std::string::npos);
+}
+
+TEST(Zemctl, RecordedSessionReplaysToTheSameOutput) {
+  const std::string capture = ::testing::TempDir() + "zemctl-capture-" + std::to_string(::getpid());
+  const TRun live = Zemctl("--machine sim:p35-core2 --record " + capture + " lspci");
+  ASSERT_EQ(live.Status, 0) << live.Err;
+  const TRun replayed = Zemctl("--machine replay:" + capture + " lspci");
+  EXPECT_EQ(replayed.Status, 0) << replayed.Err;
+  EXPECT_EQ(replayed.Out, live.Out);
+  ::unlink(capture.c_str());
+}
+
+TEST(Zemctl, SimulatedStateSurvivesBetweenRuns) {
+  const std::string state = ::testing::TempDir() + "zemctl-state-" + std::to_string(::getpid());
+  ::unlink(state.c_str());
+  const TRun first = Zemctl("--machine sim:p35-core2 --sim-state " + state + " pcie-base");
+  ASSERT_EQ(first.Status, 0) << first.Err;
+  std::ifstream saved(state);
+  EXPECT_TRUE(saved.good()) << "no state file written";
+  const TRun second = Zemctl("--machine sim:p35-core2 --sim-state " + state + " pcie-base");
+  EXPECT_EQ(second.Status, 0) << second.Err;
+  EXPECT_EQ(second.Out, first.Out);
+  ::unlink(state.c_str());
+}

@@ -1,0 +1,72 @@
+#include "tools/zemctl/commands.h"
+
+#include <cstring>
+
+#include "base/textfmt.h"
+#include "os/files.h"
+#include "sim/simboard.h"
+
+namespace {
+
+int RunBoards(TCommandContext& context, TZemctlSession*) {
+  std::string directory = context.Options.Directory;
+  if (directory.empty()) directory = OsExecutableDirectory();
+  const std::vector<TBoardFileInfo> boards = ListBoardFiles(BoardsDirectory(directory));
+  if (boards.empty()) {
+    context.Error = "no board files in " + BoardsDirectory(directory);
+    return kExitFailure;
+  }
+  for (const TBoardFileInfo& board : boards) {
+    std::fprintf(context.Out, "%-16s %s\n", board.Name.c_str(), board.Description.c_str());
+  }
+  return kExitOk;
+}
+
+// Every present function in bus order, found as the program's PCI searches find them: function 0
+// of each device, and functions 1..7 when its header type says multi-function.
+int RunLspci(TCommandContext& context, TZemctlSession* session) {
+  TReadWrite& rw = session->ReadWrite();
+  for (unsigned bus = 0; bus < 256; ++bus) {
+    for (unsigned device = 0; device < 32; ++device) {
+      const auto b = static_cast<uint8_t>(bus);
+      const auto d = static_cast<uint8_t>(device);
+      if (rw.PciReadDword(b, d, 0, 0) == 0xFFFFFFFFu) continue;
+      const bool multiFunction = (rw.PciReadByte(b, d, 0, 0x0E) & 0x80) != 0;
+      for (unsigned function = 0; function < (multiFunction ? 8u : 1u); ++function) {
+        const auto f = static_cast<uint8_t>(function);
+        const uint32_t id = rw.PciReadDword(b, d, f, 0);
+        if (id == 0xFFFFFFFFu || (id & 0xFFFF) == 0xFFFF) continue;
+        const uint32_t classCode = rw.PciReadDword(b, d, f, 8) >> 8;
+        std::fprintf(context.Out, "%02x:%02x.%x %04x:%04x %06x\n", bus, device, function,
+                     id & 0xFFFF, id >> 16, classCode);
+      }
+    }
+  }
+  return kExitOk;
+}
+
+int RunPcieBase(TCommandContext& context, TZemctlSession* session) {
+  std::fprintf(context.Out, "%s\n", HexDword(session->ReadWrite().PcieBase()).c_str());
+  return kExitOk;
+}
+
+const std::vector<TCommand> kCommands = {
+    {"boards", "", "list the shipped board files of the simulated PC (name and description)", false,
+     RunBoards},
+    {"lspci", "", "list every present PCI function as BB:DD.F VVVV:DDDD CCCCCC, in bus order", true,
+     RunLspci},
+    {"pcie-base", "", "print the detected PCI Express configuration base", true, RunPcieBase},
+};
+
+}  // namespace
+
+const std::vector<TCommand>& Commands() {
+  return kCommands;
+}
+
+const TCommand* FindCommand(const std::string& name) {
+  for (const TCommand& command : kCommands) {
+    if (name == command.Name) return &command;
+  }
+  return nullptr;
+}

@@ -1,0 +1,32 @@
+// zemctl's commands: one row each, with the help text shown by --help.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/zemctl/session.h"
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+struct TCommandContext {
+  TZemctlOptions Options;
+  std::vector<std::string> Arguments;  // after the command name
+  FILE* Out = stdout;
+  std::string Error;  // one line, set by a failing command
+};
+
+struct TCommand {
+  const char* Name;
+  const char* Usage;    // arguments after the name
+  const char* Summary;  // one line for --help
+  bool NeedsMachine;    // runs on a connected session
+  // Returns an exit status; a failure leaves its one-line reason in context.Error.
+  int (*Run)(TCommandContext& context, TZemctlSession* session);
+};
+
+const std::vector<TCommand>& Commands();
+const TCommand* FindCommand(const std::string& name);

@@ -1,0 +1,121 @@
+#include "tools/zemctl/session.h"
+
+#include "base/trace.h"
+#include "hw/inprocesslink.h"
+#include "hw/linux/linuxmachine.h"
+#include "hw/recordlink.h"
+#include "os/files.h"
+#include "sim/simboard.h"
+#include "sim/simmachine.h"
+
+std::string BoardsDirectory(const std::string& programDirectory) {
+  return programDirectory + "/boards";
+}
+
+TZemctlSession::TZemctlSession(TZemctlOptions options) : Options_(std::move(options)) {
+  if (Options_.Directory.empty()) Options_.Directory = OsExecutableDirectory();
+}
+
+TZemctlSession::~TZemctlSession() {
+  // The program's order in reverse: the service disconnects before the configuration writes
+  // itself back; the machine outlives both.
+  ReadWrite_.reset();
+  InitFile_.reset();
+  DriverService_.reset();
+  if (OwnRwDebug_) RwDebugClose();
+}
+
+bool TZemctlSession::OpenMachine(std::string* error) {
+  const std::string& machine = Options_.Machine;
+  if (machine.rfind("sim:", 0) == 0) {
+    Sim_ = CreateSimMachine(machine.substr(4), BoardsDirectory(Options_.Directory), error);
+    if (!Sim_) return false;
+    if (!Options_.SimState.empty() && OsFileExists(Options_.SimState) &&
+        !Sim_->LoadState(Options_.SimState, error)) {
+      return false;
+    }
+    return true;
+  }
+  if (machine.rfind("replay:", 0) == 0) {
+    ReplayPath_ = machine.substr(7);
+    // Checked now so that a bad capture is one clear error, not a failed driver connection.
+    return TReplayLink::Open(ReplayPath_, error) != nullptr;
+  }
+  TLinuxMachineOptions linuxOptions;
+  linuxOptions.SysRoot = Options_.SysRoot;
+  std::unique_ptr<TLinuxMachine> real = OpenLinuxMachine(linuxOptions, error);
+  if (!real) return false;
+  Linux_ = std::move(real);
+  return true;
+}
+
+std::unique_ptr<IDriverLink> TZemctlSession::MakeLink(std::string* error) {
+  std::unique_ptr<IDriverLink> link;
+  if (Sim_) {
+    link = std::make_unique<TInProcessLink>(*Sim_);
+  } else if (Linux_) {
+    link = std::make_unique<TInProcessLink>(*Linux_);
+  } else {
+    std::unique_ptr<TReplayLink> replay = TReplayLink::Open(ReplayPath_, error);
+    if (!replay) return nullptr;
+    Replay_ = replay.get();
+    link = std::move(replay);
+  }
+  if (Options_.RecordFile.empty()) return link;
+  std::unique_ptr<TRecordingLink> recording =
+      TRecordingLink::Create(std::move(link), Options_.RecordFile, error);
+  Recording_ = recording.get();
+  return recording;
+}
+
+bool TZemctlSession::Open(std::string* error) {
+  if (!Options_.RwDebugFile.empty()) {
+    RwDebugOpen(Options_.RwDebugFile);
+    OwnRwDebug_ = true;
+  }
+  if (!OpenMachine(error)) return false;
+
+  const std::string iniPath = Options_.Directory + "/KorZem.ini";
+  if (!OsFileExists(iniPath)) {
+    *error = "Initial file not found: " + iniPath;
+    return false;
+  }
+  System_ = OsCreateSystem();
+  InitFile_ = std::make_unique<TInitFile>(iniPath, *System_);
+
+  std::string linkError;
+  DriverService_ = OsCreateDriverService([this, &linkError](std::string* why) {
+    std::unique_ptr<IDriverLink> link = MakeLink(why);
+    if (!link && why) linkError = *why;
+    return link;
+  });
+  TReadWriteSettings settings;
+  settings.OsKind = InitFile_->OsVersion->OsKind;
+  settings.NumberOfProcessors = InitFile_->OsVersion->SystemInfo.NumberOfProcessors;
+  settings.DetectPCIEBase = InitFile_->DetectPCIEBase;
+  settings.PCIEBaseAddress = InitFile_->PCIEBaseAddress;
+  ReadWrite_ = std::make_unique<TReadWrite>(*DriverService_, *System_, settings,
+                                            &InitFile_->PCIEBaseAddress);
+  if (!ReadWrite_->IsConnected()) {
+    *error = "cannot connect to the driver" + (linkError.empty() ? "" : ": " + linkError);
+    return false;
+  }
+  return true;
+}
+
+bool TZemctlSession::Close(std::string* error) {
+  bool ok = true;
+  if (Replay_ && Replay_->Failed()) {
+    *error = Replay_->LastError();
+    ok = false;
+  } else if (Recording_ && Recording_->Failed()) {
+    *error = Recording_->LastError();
+    ok = false;
+  }
+  std::string saveError;
+  if (Sim_ && !Options_.SimState.empty() && !Sim_->SaveState(Options_.SimState, &saveError)) {
+    if (ok) *error = saveError;
+    ok = false;
+  }
+  return ok;
+}

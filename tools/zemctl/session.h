@@ -1,0 +1,64 @@
+// One zemctl run: the chosen machine, the driver connection, KorZem.ini and the register-access
+// service, built in the program's order and torn down in reverse.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "hw/initfile.h"
+#include "hw/readwrite.h"
+#include "os/driverservice.h"
+#include "os/sysinfo.h"
+
+class IInProcessMachine;
+class TSimMachine;
+class TReplayLink;
+class TRecordingLink;
+
+struct TZemctlOptions {
+  std::string Machine = "linux";  // "linux", "sim:NAME" or "replay:FILE"
+  std::string SimState;           // load before, save after (simulated machines only)
+  std::string Directory;          // program directory with KorZem.ini; default: beside zemctl
+  std::string RwDebugFile;
+  std::string RecordFile;
+  std::string SysRoot = "/";
+};
+
+class TZemctlSession {
+ public:
+  explicit TZemctlSession(TZemctlOptions options);
+  ~TZemctlSession();
+  TZemctlSession(const TZemctlSession&) = delete;
+  TZemctlSession& operator=(const TZemctlSession&) = delete;
+
+  // Opens the machine and connects the register-access service; false with a one-line error.
+  bool Open(std::string* error);
+  // Ends the run: saves the simulated state when asked and reports a replay that ran out of
+  // recorded answers or a capture that could not be written. False with a one-line error.
+  bool Close(std::string* error);
+
+  TReadWrite& ReadWrite() { return *ReadWrite_; }
+  TInitFile& InitFile() { return *InitFile_; }
+  IOsSystem& System() { return *System_; }
+  const std::string& Directory() const { return Options_.Directory; }
+  TSimMachine* Simulated() { return Sim_.get(); }
+
+ private:
+  bool OpenMachine(std::string* error);
+  std::unique_ptr<IDriverLink> MakeLink(std::string* error);
+
+  TZemctlOptions Options_;
+  std::unique_ptr<IOsSystem> System_;
+  std::unique_ptr<TSimMachine> Sim_;
+  std::unique_ptr<IInProcessMachine> Linux_;
+  std::string ReplayPath_;
+  TReplayLink* Replay_ = nullptr;        // owned by the driver connection
+  TRecordingLink* Recording_ = nullptr;  // likewise
+  std::unique_ptr<IOsDriverService> DriverService_;
+  std::unique_ptr<TInitFile> InitFile_;
+  std::unique_ptr<TReadWrite> ReadWrite_;
+  bool OwnRwDebug_ = false;
+};
+
+// The directory of the shipped board files under a program directory.
+std::string BoardsDirectory(const std::string& programDirectory);
