@@ -1,0 +1,52 @@
+#include "os/singleinstance.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Where the running program listens; the listening side must use the same path.
+std::string InstanceSocketPath() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string directory = runtime != nullptr && runtime[0] != '\0'
+                              ? std::string(runtime)
+                              : "/tmp/korzem-" + std::to_string(::getuid());
+  return directory + "/" + kInstanceMarkName + ".sock";
+}
+
+class TSocketInstancePoster : public IInstancePoster {
+ public:
+  bool PostRequest(TInstanceRequest request) override {
+    const std::string path = InstanceSocketPath();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    bool sent = false;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+      // Posting does not wait for the request to be handled, only for it to be handed over.
+      std::string_view line = InstanceRequestLine(request);
+      while (!line.empty()) {
+        const ssize_t written = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+        if (written <= 0) break;
+        line.remove_prefix(static_cast<size_t>(written));
+      }
+      sent = line.empty();
+    }
+    ::close(fd);
+    return sent;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<IInstancePoster> OsCreateInstancePoster() {
+  return std::make_unique<TSocketInstancePoster>();
+}
