@@ -13,3 +13,5 @@ echo "== PCI functions of sim:$board"
 "$zemctl" --machine "sim:$board" lspci
 echo "== PCI Express configuration base"
 "$zemctl" --machine "sim:$board" pcie-base
+echo "== A register script: read the CMOS status register B and the first MSR"
+"$zemctl" --machine "sim:$board" script "O 70H 0BH; I 71H" "RDMSR 17H"

@@ -7,10 +7,10 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <vector>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,7 +36,8 @@ TRun Zemctl(const std::string& arguments) {
   if (!pipe) return run;
   std::array<char, 4096> buffer{};
   size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.Out.append(buffer.data(), got);
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    run.Out.append(buffer.data(), got);
   const int status = ::pclose(pipe);
   run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.Err = Slurp(errPath);
@@ -87,8 +88,8 @@ TEST(Zemctl, LspciOnThisPcMatchesSysfs) {
       return std::stoul(Slurp((entry.path() / file).string()), nullptr, 16);
     };
     char line[64];
-    std::snprintf(line, sizeof line, "%s %04lx:%04lx %06lx", name.substr(5).c_str(),
-                  hex("vendor"), hex("device"), hex("class"));
+    std::snprintf(line, sizeof line, "%s %04lx:%04lx %06lx", name.substr(5).c_str(), hex("vendor"),
+                  hex("device"), hex("class"));
     expected.push_back(line);
   }
   std::sort(expected.begin(), expected.end());
@@ -133,14 +134,30 @@ TEST(Zemctl, RecordedSessionReplaysToTheSameOutput) {
 }
 
 TEST(Zemctl, SimulatedStateSurvivesBetweenRuns) {
+  // A CMOS byte written in one run is there in the next, as on a real board; without the state
+  // file every run starts from the board file.
   const std::string state = ::testing::TempDir() + "zemctl-state-" + std::to_string(::getpid());
   ::unlink(state.c_str());
-  const TRun first = Zemctl("--machine sim:p35-core2 --sim-state " + state + " pcie-base");
-  ASSERT_EQ(first.Status, 0) << first.Err;
-  std::ifstream saved(state);
-  EXPECT_TRUE(saved.good()) << "no state file written";
-  const TRun second = Zemctl("--machine sim:p35-core2 --sim-state " + state + " pcie-base");
-  EXPECT_EQ(second.Status, 0) << second.Err;
-  EXPECT_EQ(second.Out, first.Out);
+  const std::string machine = "--machine sim:p35-core2 --sim-state " + state;
+  ASSERT_EQ(Zemctl(machine + " script 'O 70H 40H; O 71H 5AH'").Status, 0);
+  const TRun kept = Zemctl(machine + " script 'O 70H 40H; I 71H'");
+  EXPECT_EQ(kept.Out, "In Port 0x71 = 0x5A\nResult: 0x0000005A\n") << kept.Err;
+  const TRun fresh = Zemctl("--machine sim:p35-core2 script 'O 70H 40H; I 71H'");
+  EXPECT_EQ(fresh.Out, "In Port 0x71 = 0x00\nResult: 0x00000000\n") << fresh.Err;
   ::unlink(state.c_str());
+}
+
+TEST(Zemctl, ScriptPrintsResultLinesAndKeepsLocalsAcrossTexts) {
+  const TRun run = Zemctl("--machine sim:p35-core2 script 'LOCAL0=2EH; LOCAL0=' 'LOCAL0='");
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out,
+            "Local00 = 0x0000002E (46)\nResult: 0x0000002E\n"
+            "Local00 = 0x0000002E (46)\nResult: 0x0000002E\n");
+}
+
+TEST(Zemctl, AFailingScriptStopsTheRunWithStatusOne) {
+  const TRun run = Zemctl("--machine sim:p35-core2 script 'I 2E' 'LOCAL0=1'");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Out, "Operand format error.\nResult: 0x00000000\n");
+  EXPECT_EQ(run.Err, "zemctl: script failed: Operand format error.\n");
 }

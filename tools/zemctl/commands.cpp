@@ -4,6 +4,8 @@
 
 #include "base/textfmt.h"
 #include "os/files.h"
+#include "os/singleinstance.h"
+#include "script/interpreter.h"
 #include "sim/simboard.h"
 
 namespace {
@@ -50,12 +52,42 @@ int RunPcieBase(TCommandContext& context, TZemctlSession* session) {
   return kExitOk;
 }
 
+// Runs each text in turn through one interpreter, so locals carry from one text to the next as
+// they do within one program run. Stops at the first text that fails.
+int RunScript(TCommandContext& context, TZemctlSession* session) {
+  if (context.Arguments.empty()) {
+    context.Error = "script needs at least one TEXT";
+    return kExitUsage;
+  }
+  std::unique_ptr<IInstancePoster> poster = OsCreateInstancePoster();
+  TInterpreter interpreter({session->ReadWrite(),
+                            session->InitFile().OsVersion->SystemInfo.NumberOfProcessors, *poster});
+  for (const std::string& text : context.Arguments) {
+    const bool ok = interpreter.Execute(text);
+    std::fprintf(context.Out, "%s\n", interpreter.ResultText().c_str());
+    for (const std::string& line : interpreter.OutputLines()) {
+      std::fprintf(context.Out, "%s\n", line.c_str());
+    }
+    std::fprintf(context.Out, "Result: %s\n",
+                 HexDword(static_cast<uint32_t>(interpreter.ResultCell())).c_str());
+    if (!ok) {
+      context.Error = "script failed: " + interpreter.ResultText();
+      return kExitFailure;
+    }
+  }
+  return kExitOk;
+}
+
 const std::vector<TCommand> kCommands = {
     {"boards", "", "list the shipped board files of the simulated PC (name and description)", false,
      RunBoards},
     {"lspci", "", "list every present PCI function as BB:DD.F VVVV:DDDD CCCCCC, in bus order", true,
      RunLspci},
     {"pcie-base", "", "print the detected PCI Express configuration base", true, RunPcieBase},
+    {"script", "TEXT...",
+     "run each TEXT through one script interpreter; print its result line, output lines and "
+     "result cell",
+     true, RunScript},
 };
 
 }  // namespace

@@ -100,5 +100,6 @@ int main(int argc, char** argv) {
     context.Error = closeError;
     status = kExitFailure;
   }
+  if (status == kExitUsage) return Usage(context.Error);
   return status == kExitFailure ? Fail(context.Error) : status;
 }
