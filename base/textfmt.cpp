@@ -10,22 +10,38 @@ std::string HexPadded(uint64_t value, int digits) {
   return buffer;
 }
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
-std::string HexByte(uint8_t value) { return HexPadded(value, 2); }
-std::string HexWord(uint16_t value) { return HexPadded(value, 4); }
-std::string HexDword(uint32_t value) { return HexPadded(value, 8); }
-std::string HexQword(uint64_t value) { return HexPadded(value, 16); }
-std::string HexMin(uint64_t value) { return HexPadded(value, 1); }
+std::string HexByte(uint8_t value) {
+  return HexPadded(value, 2);
+}
+std::string HexWord(uint16_t value) {
+  return HexPadded(value, 4);
+}
+std::string HexDword(uint32_t value) {
+  return HexPadded(value, 8);
+}
+std::string HexQword(uint64_t value) {
+  return HexPadded(value, 16);
+}
+std::string HexMin(uint64_t value) {
+  return HexPadded(value, 1);
+}
 
 std::string DecHex(int32_t value) {
   return std::to_string(value) + " (" + HexDword(static_cast<uint32_t>(value)) + ")";
 }
 
-std::string BoolText(bool value) { return value ? "True" : "False"; }
+std::string BoolText(bool value) {
+  return value ? "True" : "False";
+}
 
 std::string Bracketed(std::string_view label, std::string_view value) {
   std::string line(label);

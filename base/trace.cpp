@@ -62,6 +62,10 @@ void RwDebugClose() {
   sink.Open = false;
 }
 
-bool RwDebugIsOpen() { return RwSink().Open; }
+bool RwDebugIsOpen() {
+  return RwSink().Open;
+}
 
-void SetTraceTap(ITraceTap* tap) { Tap() = tap; }
+void SetTraceTap(ITraceTap* tap) {
+  Tap() = tap;
+}

@@ -5,7 +5,9 @@
 #include <stdint.h>
 
 // CTL_CODE(FILE_DEVICE_UNKNOWN, function, METHOD_BUFFERED, FILE_ANY_ACCESS).
-constexpr uint32_t ZemCtlCode(uint32_t function) { return 0x220000u + (function << 2); }
+constexpr uint32_t ZemCtlCode(uint32_t function) {
+  return 0x220000u + (function << 2);
+}
 
 constexpr uint32_t CTL_MAP_MEMORY = ZemCtlCode(0xA00);
 constexpr uint32_t CTL_UNMAP_MEMORY = ZemCtlCode(0xA01);
@@ -79,12 +81,12 @@ struct CrRequest {
 };
 
 struct ClockRequest {
-  uint32_t CounterMsr;     // 0x10 (TSC) or 0xE8 (APERF); unused by the AMD measurement
-  uint32_t Microseconds;   // in: busy-wait time; out: elapsed PM-timer ticks
-  uint32_t CountHigh;      // out: counter increase, high dword
-  uint32_t CountLow;       // out: counter increase, low dword
+  uint32_t CounterMsr;    // 0x10 (TSC) or 0xE8 (APERF); unused by the AMD measurement
+  uint32_t Microseconds;  // in: busy-wait time; out: elapsed PM-timer ticks
+  uint32_t CountHigh;     // out: counter increase, high dword
+  uint32_t CountLow;      // out: counter increase, low dword
   uint16_t PmTimerPort;
-  uint16_t PmTimerWidth;   // 0x100: 32-bit timer; 0: 24-bit
+  uint16_t PmTimerWidth;  // 0x100: 32-bit timer; 0: 24-bit
   uint8_t Reserved[12];
 };
 
@@ -96,7 +98,8 @@ static_assert(sizeof(MapRequest) == 16);
 static_assert(sizeof(CpuRegisters) == 16);
 static_assert(sizeof(CrRequest) == 16);
 static_assert(sizeof(ClockRequest) == 32);
-static_assert(__builtin_offsetof(PciRequest, Offset) == 4 && __builtin_offsetof(PciRequest, Value) == 8);
+static_assert(__builtin_offsetof(PciRequest, Offset) == 4 &&
+              __builtin_offsetof(PciRequest, Value) == 8);
 static_assert(__builtin_offsetof(CrRequest, Value) == 8);
 static_assert(__builtin_offsetof(ClockRequest, PmTimerPort) == 16);
 static_assert(__builtin_offsetof(ClockRequest, PmTimerWidth) == 18);

@@ -78,7 +78,8 @@ bool TLinuxMachine::Open(std::string* error) {
       return false;
     }
     PortWritable_ = false;
-    Notes_.push_back("this kernel offers no /dev/port: port reads give all ones, writes are refused");
+    Notes_.push_back(
+        "this kernel offers no /dev/port: port reads give all ones, writes are refused");
   }
   struct stat info {};
   PortIsDevice_ = ::fstat(Port_.Get(), &info) == 0 && S_ISCHR(info.st_mode);

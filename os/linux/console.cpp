@@ -18,4 +18,6 @@ class TStderrConsole : public IOsConsole {
 
 }  // namespace
 
-std::unique_ptr<IOsConsole> OsOpenConsole() { return std::make_unique<TStderrConsole>(); }
+std::unique_ptr<IOsConsole> OsOpenConsole() {
+  return std::make_unique<TStderrConsole>();
+}

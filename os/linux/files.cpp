@@ -60,7 +60,9 @@ std::string OsExecutableDirectory() {
   return path.substr(0, slash);
 }
 
-char OsPathSeparator() { return '/'; }
+char OsPathSeparator() {
+  return '/';
+}
 
 bool OsFileExists(const std::string& path) {
   struct stat info {};

@@ -33,10 +33,8 @@ TEST(TextFormat, HexDumpWithHeaderAlignsOffsetsAndPadsTheLastLine) {
   ASSERT_EQ(lines.size(), 3u);
   // Offsets up to 0x13 need two digits, so the ruler starts with two blanks.
   EXPECT_EQ(lines[0], "   00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\t0123456789ABCDEF");
-  EXPECT_EQ(lines[1],
-            "00 3E 3F 40 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D\t>?@ABCDEFGHIJKLM");
-  EXPECT_EQ(lines[2],
-            "10 4E 4F 50 51                                    \tNOPQ            ");
+  EXPECT_EQ(lines[1], "00 3E 3F 40 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D\t>?@ABCDEFGHIJKLM");
+  EXPECT_EQ(lines[2], "10 4E 4F 50 51                                    \tNOPQ            ");
 }
 
 TEST(TextFormat, HexDumpWithoutHeaderShowsUnprintableBytesAsDots) {
