@@ -9,6 +9,14 @@
 
 #include "base/inifile.h"
 #include "base/textfmt.h"
+#include "sim/amdnorthbridge.h"
+#include "sim/analoginputs.h"
+#include "sim/ichgpio.h"
+#include "sim/nvsmbusgpio.h"
+#include "sim/pinwiring.h"
+#include "sim/simcpumodels.h"
+#include "sim/simfirmware.h"
+#include "sim/superio.h"
 
 namespace {
 
@@ -175,21 +183,27 @@ bool ReadBoardSection(const TBoardReader& reader, const std::string& section,
   return true;
 }
 
-constexpr std::string_view ProcessorKeys[] = {"Vendor", "Signature",   "Cores",    "FrequencyMHz",
-                                              "TscMHz", "BrandString", "Leaf1Ecx", "Leaf1Edx",
-                                              "Cr0",    "Cr3",         "Cr4"};
+constexpr std::string_view ProcessorKeys[] = {
+    "Model",       "Vendor",   "Signature", "Cores", "FrequencyMHz", "TscMHz",
+    "BrandString", "Leaf1Ecx", "Leaf1Edx",  "Cr0",   "Cr3",          "Cr4"};
 
 bool ReadProcessorSection(const TBoardReader& reader, const std::string& section,
                           TSimMachineConfig& config, std::string* error) {
   TSimProcessorModel& cpu = config.Processor;
   if (!reader.CheckKeys(section, ProcessorKeys, {}, error)) return false;
-  cpu.Vendor = reader.Text(section, "Vendor");
+  // A named model (sim/simcpumodels.h) gives every key a value; the section's keys override it.
+  const bool named = reader.Has(section, "Model");
+  std::string why;
+  if (named && !ApplySimCpuModel(TrimBlanks(reader.Text(section, "Model")), cpu, &why)) {
+    return reader.Fail(section, "Model", why, error);
+  }
+  if (!named || reader.Has(section, "Vendor")) cpu.Vendor = reader.Text(section, "Vendor");
   if (cpu.Vendor.size() != 12) {
     return reader.Fail(section, "Vendor", "must be the 12-character CPUID vendor string", error);
   }
-  if (!reader.NumberAs(section, "Signature", &cpu.Signature, error, true) ||
+  if (!reader.NumberAs(section, "Signature", &cpu.Signature, error, !named) ||
       !reader.NumberAs(section, "Cores", &cpu.Cores, error, false, 64) ||
-      !reader.Megahertz(section, "FrequencyMHz", &cpu.FrequencyHz, error, true) ||
+      !reader.Megahertz(section, "FrequencyMHz", &cpu.FrequencyHz, error, !named) ||
       !reader.Megahertz(section, "TscMHz", &cpu.TscHz, error, false) ||
       !reader.NumberAs(section, "Leaf1Ecx", &cpu.Leaf1Ecx, error) ||
       !reader.NumberAs(section, "Leaf1Edx", &cpu.Leaf1Edx, error) ||
@@ -199,7 +213,8 @@ bool ReadProcessorSection(const TBoardReader& reader, const std::string& section
     return false;
   }
   if (cpu.Cores < 1) return reader.Fail(section, "Cores", "at least 1", error);
-  cpu.BrandString = reader.Text(section, "BrandString");
+  if (!named || reader.Has(section, "BrandString"))
+    cpu.BrandString = reader.Text(section, "BrandString");
   if (cpu.BrandString.size() > 48) {
     return reader.Fail(section, "BrandString", "longer than 48 characters", error);
   }
@@ -364,6 +379,49 @@ bool BuildPciFunction(const TBoardReader& reader, const std::string& section, TS
   return true;
 }
 
+// The processor's clock behaviour (P-state requests, clock modulation) and the AMD platform parts
+// of sim/amdnorthbridge.h.
+bool BuildProcessorClock(const TBoardReader&, const std::string&, TSimMachine& machine,
+                         std::string*) {
+  SimCpuClock(machine);
+  return true;
+}
+bool BuildAmdNorthbridge(const TBoardReader& reader, const std::string& section,
+                         TSimMachine& machine, std::string* error) {
+  return BuildSimAmdNorthbridge(machine, reader.Ini(), section, error);
+}
+bool BuildAmdSbPm(const TBoardReader& reader, const std::string& section, TSimMachine& machine,
+                  std::string* error) {
+  return BuildSimAmdSbPm(machine, reader.Ini(), section, error);
+}
+bool BuildMcpPcnt(const TBoardReader& reader, const std::string& section, TSimMachine& machine,
+                  std::string* error) {
+  return BuildSimMcpPcnt(machine, reader.Ini(), section, error);
+}
+
+// The chips of sim/superio.h, sim/ichgpio.h and sim/nvsmbusgpio.h, then the board wiring and
+// monitor inputs that name their pins (these sections follow the chips' sections in the file).
+bool BuildSuperIo(const TBoardReader& reader, const std::string& section, TSimMachine& machine,
+                  std::string* error) {
+  return BuildSimSuperIo(machine, reader.Ini(), section, error);
+}
+bool BuildIchGpio(const TBoardReader& reader, const std::string& section, TSimMachine& machine,
+                  std::string* error) {
+  return BuildSimIchGpio(machine, reader.Ini(), section, error);
+}
+bool BuildNvSmbusGpio(const TBoardReader& reader, const std::string& section,
+                      TSimMachine& machine, std::string* error) {
+  return BuildSimNvSmbusGpio(machine, reader.Ini(), section, error);
+}
+bool BuildWiring(const TBoardReader& reader, const std::string& section, TSimMachine& machine,
+                 std::string* error) {
+  return BuildSimWiring(machine, reader.Ini(), section, error);
+}
+bool BuildMonitorInputs(const TBoardReader& reader, const std::string& section,
+                        TSimMachine& machine, std::string* error) {
+  return BuildSimMonitorInputs(machine, reader.Ini(), section, error);
+}
+
 // Sections in the order a board is built: machine-wide settings first, then the devices. Adding a
 // device model means adding a row here.
 struct TSectionKind {
@@ -375,11 +433,24 @@ struct TSectionKind {
 
 constexpr TSectionKind SectionKinds[] = {
     {"Board", false, ReadBoardSection, nullptr},
-    {"Processor", false, ReadProcessorSection, nullptr},
+    {"Processor", false, ReadProcessorSection, BuildProcessorClock},
     {"CPUID", false, ReadCpuIdSection, nullptr},
     {"MSR", false, ReadMsrSection, nullptr},
     {"MSR", true, ReadMsrSection, nullptr},
     {"PCI", true, nullptr, BuildPciFunction},
+    {"AmdNorthbridge", false, nullptr, BuildAmdNorthbridge},
+    {"AmdSbPm", false, nullptr, BuildAmdSbPm},
+    {"McpPcnt", false, nullptr, BuildMcpPcnt},
+    {"SuperIO", false, nullptr, BuildSuperIo},
+    {"IchGpio", false, nullptr, BuildIchGpio},
+    {"NvSmbusGpio", false, nullptr, BuildNvSmbusGpio},
+    {"Wiring", false, nullptr, BuildWiring},
+    {"Monitor", false, nullptr, BuildMonitorInputs},
+    // Firmware tables: read together and laid into the BIOS area once the devices are built.
+    {"SMBIOS", false, nullptr, nullptr},
+    {"ACPI", false, nullptr, nullptr},
+    {"ACPI", true, nullptr, nullptr},
+    {"SSDT", true, nullptr, nullptr},
 };
 
 const TSectionKind* FindSectionKind(const std::string& section) {
@@ -463,5 +534,6 @@ std::unique_ptr<TSimMachine> CreateSimMachine(const std::string& nameOrPath,
     const TSectionKind* kind = FindSectionKind(section);
     if (kind->Build != nullptr && !kind->Build(reader, section, *machine, error)) return nullptr;
   }
+  if (!BuildBoardFirmware(reader.Ini(), path, *machine, error)) return nullptr;
   return machine;
 }

@@ -13,6 +13,14 @@
 //                PrimaryBus, SecondaryBus, SubordinateBus,
 //                Config.OFFSET=HH HH ...   bytes from OFFSET on
 //                Mask.OFFSET=HH HH ...     write masks from OFFSET on
+//   [SuperIO]    Chip (W83627DHG, W83627EHF, W83667HG, IT8720F, IT8712F), Port (0x2E or 0x4E),
+//                HwmBase, SimpleIoBase, Config.REG=, LdnN.REG=, Hwm.REG= (sim/superio.h)
+//   [IchGpio]    Chip (ICH9, ICH10R, ICH10), Function, GPIO_USE_SEL, GP_IO_SEL, GP_LVL, ...
+//                (sim/ichgpio.h)
+//   [NvSmbusGpio] Function, Pins, GPIOn (sim/nvsmbusgpio.h)
+//   [Wiring]     CHIP.PIN=High|Low|NET, Pull.NET=High|Low (sim/pinwiring.h); after the chips
+//   [Monitor]    INPUT=VALUE V|C|RPM [divider R1/R2] [ref VOLTS] (sim/analoginputs.h); after
+//                [SuperIO]
 //
 // Numbers are decimal or "0x" hexadecimal. Unknown sections and keys are errors, so a typing
 // mistake cannot silently give a different machine.

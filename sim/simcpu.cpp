@@ -193,6 +193,15 @@ bool TSimCpu::WriteMsr(uint32_t msr, uint64_t value) {
   if (it == Msrs_.end() || it->second.WritableBits == 0) return false;
   TMsr& entry = it->second;
   entry.Value = (entry.Value & ~entry.WritableBits) | (value & entry.WritableBits);
+  const uint64_t stored = entry.Value;  // an observer may add table entries
+  for (ISimMsrObserver* observer : Observers_) observer->MsrWritten(*this, msr, stored);
+  return true;
+}
+
+bool TSimCpu::SetMsrValue(uint32_t msr, uint64_t value) {
+  const auto it = Msrs_.find(msr);
+  if (it == Msrs_.end()) return false;
+  it->second.Value = value;
   return true;
 }
 

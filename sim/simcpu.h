@@ -42,6 +42,19 @@ struct TSimProcessorModel {
   uint64_t EffectiveTscHz() const { return TscHz != 0 ? TscHz : FrequencyHz; }
 };
 
+class TSimCpu;
+
+// Told after a write through WriteMsr has stored a value in an MSR of the table: the behaviour of
+// control registers (a P-state request that moves the clock and its status register, a
+// configuration bit another device follows). value is what the register now holds.
+class ISimMsrObserver {
+ public:
+  virtual void MsrWritten(TSimCpu& cpu, uint32_t msr, uint64_t value) = 0;
+
+ protected:
+  ~ISimMsrObserver() = default;
+};
+
 class TSimCpu {
  public:
   static constexpr uint32_t MsrTsc = 0x10;
@@ -60,6 +73,11 @@ class TSimCpu {
   void SetMsrDefault(const TSimMsrDefault& entry);
   // MSRs first .. last go to handler (before the table and the built-in counters).
   void SetMsrHandler(uint32_t first, uint32_t last, ISimMsrHandler* handler);
+  // Observers see every successful write into the table, in the order they were added.
+  void AddMsrObserver(ISimMsrObserver* observer) { Observers_.push_back(observer); }
+  // The processor's own change of a table register (a status following its control register):
+  // ignores the write mask and tells no observer. False when the MSR is not in the table.
+  bool SetMsrValue(uint32_t msr, uint64_t value);
 
   uint64_t ReadTsc() const;
   // RDPMC: AMD counters 0..3, Intel general-purpose counters 0..1; false for others.
@@ -121,6 +139,7 @@ class TSimCpu {
 
   std::map<uint32_t, TMsr> Msrs_;
   std::vector<THandlerRange> Handlers_;
+  std::vector<ISimMsrObserver*> Observers_;
   std::array<TPerfCounter, MaxCounters> Counters_{};
   std::array<uint64_t, 5> Cr_;
   uint64_t TscOffset_ = 0;  // added to the clock-derived count (wraps)
