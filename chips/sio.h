@@ -28,8 +28,13 @@ class TSio {
 
   bool Detected() const { return DetectedIndex >= 0; }
 
+  // Each runs the section's port scripts in a fresh interpreter, so the ports found by Detect
+  // reach EnterConfig/ExitConfig through the same locals, then the unlock or lock script. Nothing
+  // without a detected chip.
   void EnterConfigMode();
   void ExitConfigMode();
+  // The register operations refuse without a detected chip (ports 0): reads give all ones, writes
+  // do nothing, and a register-access debug line says so.
   uint8_t ReadConfigReg(uint8_t reg);
   void WriteConfigReg(uint8_t reg, uint8_t value);
   void SelectLogicalDevice(uint8_t ldn);
@@ -53,6 +58,17 @@ class TSio {
   bool MatchedVendorSection = false;  // the match came from a "SIOVENDOR"n section
 
  private:
+  void RunDetection();
+  // Reads the keys every section has into the record.
+  void ReadCommonKeys(const std::string& section);
+  // Replaces the logical devices with the section's non-empty Ldn0..Ldn31.
+  void ReadLdns(const std::string& section);
+  // Runs the matched section's IndexPort and DataPort scripts; the low 16 bits of their results
+  // are the ports.
+  void TakePorts(int32_t& result);
+  // A fresh interpreter holding the detected ports in the section's locals.
+  void StartConfigInterpreter();
+
   TInitFile& InitFile_;
   TScriptServices Services_;
   std::unique_ptr<TInterpreter> Interpreter_;
