@@ -137,8 +137,10 @@ struct TScriptRig {
       ADD_FAILURE() << error;
       return;
     }
-    Machine->Ports().Claim(0x2E, 2, &SuperIo, "test-sio");
-    Machine->Ports().Claim(TScratchPorts::Base, 4, &Scratch, "test-scratch");
+    // The board's own Super I/O chip gives way to the test's index/data double.
+    Machine->Ports().Release(0x2E);
+    EXPECT_TRUE(Machine->Ports().Claim(0x2E, 2, &SuperIo, "test-sio"));
+    EXPECT_TRUE(Machine->Ports().Claim(TScratchPorts::Base, 4, &Scratch, "test-scratch"));
     Service.DriverLoaded = true;
     Service.MakeDevice = [this] { return std::make_unique<TInProcessLink>(*Machine); };
     TReadWriteSettings settings;

@@ -79,11 +79,21 @@ int RunScript(TCommandContext& context, TZemctlSession* session) {
 }
 
 const std::vector<TCommand> kCommands = {
+    {"info", "",
+     "identify the PC: OS, processor and clock, ACPI tables, board, PM timer and ACPI ports", true,
+     RunInfo},
     {"boards", "", "list the shipped board files of the simulated PC (name and description)", false,
      RunBoards},
     {"lspci", "", "list every present PCI function as BB:DD.F VVVV:DDDD CCCCCC, in bus order", true,
      RunLspci},
     {"pcie-base", "", "print the detected PCI Express configuration base", true, RunPcieBase},
+    {"sio", "", "detect the Super I/O chip through the chip database of KorZem.ini", true, RunSio},
+    {"gpio", "dump|match|apply INTERFACE [SETTING]",
+     "show the pins of a GPIO interface (ICHGPIO, W627GPIO, W667GPIO, NVGPIO, IT8720GPIO), or "
+     "test or drive a pin setting such as GPIO24=OutputHigh (prints true or false)",
+     true, RunGpio},
+    {"hwm", "", "read the hardware monitor: every sensor field, Vcore and the current-monitor byte",
+     true, RunHwm},
     {"script", "TEXT...",
      "run each TEXT through one script interpreter; print its result line, output lines and "
      "result cell",

@@ -29,4 +29,14 @@ struct TCommand {
 };
 
 const std::vector<TCommand>& Commands();
+
+// Commands with units of their own.
+int RunInfo(TCommandContext& context, TZemctlSession* session);
+int RunSio(TCommandContext& context, TZemctlSession* session);
+int RunGpio(TCommandContext& context, TZemctlSession* session);
+int RunHwm(TCommandContext& context, TZemctlSession* session);
+
+class TSio;
+// "Super I/O: <Name> (vendor <Vendor>, index 0x...., data 0x...., section <n>)" or "... none".
+std::string SioLine(const TSio& sio);
 const TCommand* FindCommand(const std::string& name);
