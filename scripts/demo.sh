@@ -9,9 +9,16 @@ board="${KORZEM_BOARD:-p35-core2}"
 zemctl=build/release/tools/zemctl/zemctl
 echo "== Boards"
 "$zemctl" boards
+echo "== What the program learns about sim:$board"
+"$zemctl" --machine "sim:$board" info
 echo "== PCI functions of sim:$board"
 "$zemctl" --machine "sim:$board" lspci
 echo "== PCI Express configuration base"
 "$zemctl" --machine "sim:$board" pcie-base
 echo "== A register script: read the CMOS status register B and the first MSR"
 "$zemctl" --machine "sim:$board" script "O 70H 0BH; I 71H" "RDMSR 17H"
+echo "== Hardware monitor"
+"$zemctl" --machine "sim:$board" hwm
+echo "== Load-line pin of the Super I/O, driven high"
+"$zemctl" --machine "sim:$board" gpio apply W627GPIO GPIO24=High
+"$zemctl" --machine "sim:$board" gpio dump W627GPIO | grep '^GPIO2'

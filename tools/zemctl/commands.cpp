@@ -90,7 +90,7 @@ const std::vector<TCommand> kCommands = {
     {"sio", "", "detect the Super I/O chip through the chip database of KorZem.ini", true, RunSio},
     {"gpio", "dump|match|apply INTERFACE [SETTING]",
      "show the pins of a GPIO interface (ICHGPIO, W627GPIO, W667GPIO, NVGPIO, IT8720GPIO), or "
-     "test or drive a pin setting such as GPIO24=OutputHigh (prints true or false)",
+     "test or drive a pin setting such as GPIO24=High (prints true or false)",
      true, RunGpio},
     {"hwm", "", "read the hardware monitor: every sensor field, Vcore and the current-monitor byte",
      true, RunHwm},
