@@ -19,6 +19,9 @@ echo "== A register script: read the CMOS status register B and the first MSR"
 "$zemctl" --machine "sim:$board" script "O 70H 0BH; I 71H" "RDMSR 17H"
 echo "== Hardware monitor"
 "$zemctl" --machine "sim:$board" hwm
-echo "== Load-line pin of the Super I/O, driven high"
-"$zemctl" --machine "sim:$board" gpio apply W627GPIO GPIO24=High
-"$zemctl" --machine "sim:$board" gpio dump W627GPIO | grep '^GPIO2'
+echo "== Load-line pin of the Super I/O, driven high (the board keeps it in a state file)"
+state=$(mktemp)
+rm -f "$state"
+"$zemctl" --machine "sim:$board" --sim-state "$state" gpio apply W627GPIO GPIO24=High
+"$zemctl" --machine "sim:$board" --sim-state "$state" gpio dump W627GPIO | grep '^GPIO2'
+rm -f "$state"
