@@ -116,7 +116,7 @@ TInitFile::TInitFile(const std::string& fileName, IOsSystem& system) : TmiFile(f
 
 TInitFile::~TInitFile() {
   // 9x systems keep the shipped file as it is.
-  if (OsVersion && OsVersion->OsKind != 0) WriteBack();
+  if (WriteBackAtExit && OsVersion && OsVersion->OsKind != 0) WriteBack();
   IoIdList.clear();
   PciIdList.clear();
   MemIdList.clear();

@@ -67,6 +67,11 @@ class TInitFile : public TmiFile {
   // "RwDebug" asks for it (its name is relative to fileName's directory), and detects the OS.
   TInitFile(const std::string& fileName, IOsSystem& system);
   ~TInitFile() override;
+
+  // The "Config" section is written back at destruction (NT family only) so that the file holds
+  // what was found on this machine. Tools that run on a simulated or recorded machine switch it
+  // off: those values belong to no real PC.
+  bool WriteBackAtExit = true;
   TInitFile(const TInitFile&) = delete;
   TInitFile& operator=(const TInitFile&) = delete;
 

@@ -417,6 +417,17 @@ TEST_F(InitFileTest, FailedVersionQueryCountsAs9x) {
   EXPECT_EQ(ReadText(Path), original);
 }
 
+TEST_F(InitFileTest, WriteBackCanBeSwitchedOffForSimulatedMachines) {
+  const std::string original = "[Config]\nEC_SC=0x66\n";
+  WriteFile(original);
+  {
+    TInitFile ini(Path, NtSystem);
+    ini.EC_SC = 0x6C;
+    ini.WriteBackAtExit = false;
+  }
+  EXPECT_EQ(ReadText(Path), original);
+}
+
 TEST_F(InitFileTest, DebugFileBesideTheConfigurationHoldsTheOsDetection) {
   WriteFile("[Config]\nRwDebug=1\nRwDebugFile=Trace.rw\n");
   TFakeOsSystem system;

@@ -82,6 +82,8 @@ bool TZemctlSession::Open(std::string* error) {
   }
   System_ = OsCreateSystem();
   InitFile_ = std::make_unique<TInitFile>(iniPath, *System_);
+  // Values a simulated or recorded machine reports must not end up in the program's KorZem.ini.
+  InitFile_->WriteBackAtExit = !Sim_ && ReplayPath_.empty();
 
   std::string linkError;
   DriverService_ = OsCreateDriverService([this, &linkError](std::string* why) {
