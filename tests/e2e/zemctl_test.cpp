@@ -101,6 +101,26 @@ TEST(Zemctl, LspciOnThisPcMatchesSysfs) {
   EXPECT_EQ(listed, expected);
 }
 
+// Without /dev/mem the back-end rebuilds the BIOS area from sysfs; info must still list every
+// table.
+TEST(Zemctl, InfoOnThisPcListsTheFirmwareTablesOfSysfs) {
+  if (::geteuid() != 0) GTEST_SKIP() << "reading the firmware tables needs root";
+  namespace fs = std::filesystem;
+  const fs::path tables = "/sys/firmware/acpi/tables";
+  if (!fs::exists(tables)) GTEST_SKIP() << "this system has no ACPI tables in sysfs";
+  const TRun run = Zemctl("--machine linux info");
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const size_t at = run.Out.find("ACPI tables: ");
+  ASSERT_NE(at, std::string::npos) << run.Out;
+  const std::string listed = run.Out.substr(at, run.Out.find('\n', at) - at) + " ";
+  for (const fs::directory_entry& entry : fs::directory_iterator(tables)) {
+    if (!entry.is_regular_file()) continue;
+    // sysfs numbers repeated signatures: SSDT1, SSDT2, ...
+    const std::string signature = entry.path().filename().string().substr(0, 4);
+    EXPECT_NE(listed.find(" " + signature + " "), std::string::npos) << signature << listed;
+  }
+}
+
 TEST(Zemctl, PcieBaseOfTheSimulatedBoardIsFound) {
   const TRun run = Zemctl("--machine sim:p35-core2 pcie-base");
   EXPECT_EQ(run.Status, 0) << run.Err;
