@@ -1,0 +1,6 @@
+#include "os/test/fakelocaltime.h"
+
+TLocalDateTime TFakeLocalTime::Now() {
+  ++Queries;
+  return Current;
+}
