@@ -1,5 +1,7 @@
 // zemctl's chip commands on the shipped simulated boards: the Super I/O each board carries, GPIO
 // settings that stay applied from one process to the next, and the hardware monitor's report.
+#include "zemctlrun.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,26 +10,10 @@
 #include <cstdio>
 #include <string>
 
+using e2e::TRun;
+using e2e::Zemctl;
+
 namespace {
-
-struct TRun {
-  int Status = -1;
-  std::string Out;
-};
-
-TRun Zemctl(const std::string& arguments) {
-  TRun run;
-  FILE* pipe = ::popen((std::string(ZEMCTL_PATH) + " " + arguments + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 4096> buffer{};
-  size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-    run.Out.append(buffer.data(), got);
-  }
-  const int status = ::pclose(pipe);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
 
 struct TSioCase {
   const char* Board;

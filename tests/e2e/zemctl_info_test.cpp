@@ -1,6 +1,8 @@
 // Runs "zemctl info" on every shipped board and checks what the program learns at start against
 // what the board file describes: processor identity and clock, the firmware tables, the board's
 // model name and the ACPI values the clock measurement and the embedded-controller access use.
+#include "zemctlrun.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,36 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TRun {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-TRun Zemctl(const std::string& arguments) {
-  const std::string errPath =
-      ::testing::TempDir() + "zemctl-info-err-" + std::to_string(::getpid());
-  const std::string command = std::string(ZEMCTL_PATH) + " " + arguments + " 2>" + errPath;
-  TRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 4096> buffer{};
-  size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    run.Out.append(buffer.data(), got);
-  const int status = ::pclose(pipe);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.Err = Slurp(errPath);
-  ::unlink(errPath.c_str());
-  return run;
-}
+using e2e::Slurp;
+using e2e::TRun;
+using e2e::Zemctl;
 
 // "0x" hexadecimal or decimal; nothing for any other text.
 std::optional<uint64_t> Number(const std::string& text) {

@@ -1,4 +1,6 @@
 // Runs the built zemctl as a user would and checks its output and exit status.
+#include "zemctlrun.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,40 +14,9 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-struct TRun {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Runs zemctl with the given arguments (shell-quoted by the caller).
-TRun Zemctl(const std::string& arguments) {
-  const std::string errPath = ::testing::TempDir() + "zemctl-err-" + std::to_string(::getpid());
-  const std::string command = std::string(ZEMCTL_PATH) + " " + arguments + " 2>" + errPath;
-  TRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 4096> buffer{};
-  size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    run.Out.append(buffer.data(), got);
-  const int status = ::pclose(pipe);
-  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.Err = Slurp(errPath);
-  ::unlink(errPath.c_str());
-  return run;
-}
-
-}  // namespace
+using e2e::Slurp;
+using e2e::TRun;
+using e2e::Zemctl;
 
 TEST(Zemctl, BoardsListsTheShippedBoardFiles) {
   const TRun run = Zemctl("boards");
