@@ -17,6 +17,8 @@
 #include "sim/simcpumodels.h"
 #include "sim/simfirmware.h"
 #include "sim/superio.h"
+#include "sim/vrm.h"
+#include "sim/workload.h"
 
 namespace {
 
@@ -422,6 +424,17 @@ bool BuildMonitorInputs(const TBoardReader& reader, const std::string& section,
   return BuildSimMonitorInputs(machine, reader.Ini(), section, error);
 }
 
+// The voltage regulator (sim/vrm.h), which connects itself to the monitor inputs it drives, and
+// the processor load it follows (sim/workload.h).
+bool BuildVrm(const TBoardReader& reader, const std::string& section, TSimMachine& machine,
+              std::string* error) {
+  return BuildSimVrm(machine, reader.Ini(), section, error);
+}
+bool BuildWorkload(const TBoardReader& reader, const std::string& section, TSimMachine& machine,
+                   std::string* error) {
+  return BuildSimWorkload(machine, reader.Ini(), section, error);
+}
+
 // Sections in the order a board is built: machine-wide settings first, then the devices. Adding a
 // device model means adding a row here.
 struct TSectionKind {
@@ -446,6 +459,8 @@ constexpr TSectionKind SectionKinds[] = {
     {"NvSmbusGpio", false, nullptr, BuildNvSmbusGpio},
     {"Wiring", false, nullptr, BuildWiring},
     {"Monitor", false, nullptr, BuildMonitorInputs},
+    {"VRM", false, nullptr, BuildVrm},
+    {"Workload", false, nullptr, BuildWorkload},
     // Firmware tables: read together and laid into the BIOS area once the devices are built.
     {"SMBIOS", false, nullptr, nullptr},
     {"ACPI", false, nullptr, nullptr},

@@ -3,8 +3,8 @@
 //
 //   [Board]      Name, Description, RamMiB, LowRamTop, EcamBase, EcamBuses, PmTimerPort,
 //                PmTimerBits (24 or 32), Cf8ExtendedOffsets (0 or 1)
-//   [Processor]  Vendor, Signature, Cores, FrequencyMHz, TscMHz, BrandString, Leaf1Ecx, Leaf1Edx,
-//                Cr0, Cr3, Cr4
+//   [Processor]  Model (a processor of sim/simcpumodels.h), Vendor, Signature, Cores, FrequencyMHz,
+//                TscMHz, BrandString, Leaf1Ecx, Leaf1Edx, Cr0, Cr3, Cr4
 //   [CPUID]      LEAF=EAX,EBX,ECX,EDX       raw leaves replacing the generated ones
 //   [MSR]        MSR=VALUE[,WRITABLEBITS]   every core; WRITABLEBITS 0 makes it read-only
 //   [MSR CoreN]  the same for core N only (additions and overrides)
@@ -21,6 +21,10 @@
 //   [Wiring]     CHIP.PIN=High|Low|NET, Pull.NET=High|Low (sim/pinwiring.h); after the chips
 //   [Monitor]    INPUT=VALUE V|C|RPM [divider R1/R2] [ref VOLTS] (sim/analoginputs.h); after
 //                [SuperIO]
+//   [AmdNorthbridge], [AmdSbPm], [McpPcnt]   AMD chipset functions (sim/amdnorthbridge.h)
+//   [SMBIOS], [ACPI], [SSDT NAME], [ACPI Table SIG]   firmware tables (sim/simfirmware.h)
+//   [VRM]        the processor's voltage regulator; after [SuperIO] and [Monitor] (sim/vrm.h)
+//   [Workload]   processor load: fixed, scripted or following the host (sim/workload.h)
 //
 // Numbers are decimal or "0x" hexadecimal. Unknown sections and keys are errors, so a typing
 // mistake cannot silently give a different machine.
