@@ -4,7 +4,7 @@ set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup-debian.sh
 cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --build --preset release --target zemctl
 board="${KORZEM_BOARD:-p35-core2}"
 zemctl=build/release/tools/zemctl/zemctl
 echo "== Boards"
