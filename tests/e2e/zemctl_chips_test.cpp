@@ -87,6 +87,10 @@ TEST(ZemctlChips, HwmReportsTheMonitorOfTheBoardsChip) {
       << winbond.Out;
   EXPECT_NE(winbond.Out.find("ImonReg: 36 (0x24)\n"), std::string::npos) << winbond.Out;
   EXPECT_NE(winbond.Out.find("\nImonByte: 0x"), std::string::npos) << winbond.Out;
+  // The board's model file (KorZem.ini's SupportModel entry) gives the Vcore input a divider.
+  const size_t vcore = winbond.Out.find("\nRefreshVcore: ");
+  ASSERT_NE(vcore, std::string::npos) << winbond.Out;
+  EXPECT_GT(std::stod(winbond.Out.substr(vcore + 15)), 0.5) << winbond.Out;
 
   const TRun ite = Zemctl("--machine sim:am2-k8 hwm");
   EXPECT_EQ(ite.Status, 0);
