@@ -2,7 +2,9 @@
 #include "base/inifile.h"
 
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
+#include "tests/support/tempfiletest.h"
 
 #include <cfloat>
 #include <clocale>
@@ -15,25 +17,8 @@
 
 namespace {
 
-class IniRead : public ::testing::Test {
+class IniRead : public TTempFileTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korzem-ini-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    Dir = pattern;
-    Path = (Dir / "Model.ini").string();
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(Dir, ignored);
-  }
-  void Put(const std::string& bytes) const {
-    std::ofstream out(Path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-
-  std::filesystem::path Dir;
-  std::string Path;
 };
 
 // --- grammar ---------------------------------------------------------------------------------

@@ -1,8 +1,10 @@
 // Writing INI files: placement of new lines, preservation of everything else, deletes, and the
 // atomic replacement that keeps the old file when a write fails.
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
 #include <sys/stat.h>
+#include "tests/support/tempfiletest.h"
 
 #include <filesystem>
 #include <fstream>
@@ -17,26 +19,8 @@ namespace {
 
 using namespace std::string_literals;
 
-class IniWrite : public ::testing::Test {
+class IniWrite : public TTempFileTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korzem-ini-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    Dir = pattern;
-    Path = (Dir / "Model.ini").string();
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(Dir, ignored);
-  }
-  void Put(const std::string& bytes) const {
-    std::ofstream out(Path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  std::string Bytes() const {
-    std::ifstream in(Path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
   // Everything in the scratch directory: a leftover temporary file would show up here.
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
@@ -45,9 +29,6 @@ class IniWrite : public ::testing::Test {
     }
     return names;
   }
-
-  std::filesystem::path Dir;
-  std::string Path;
 };
 
 // --- building, changing and deleting -------------------------------------------------------------

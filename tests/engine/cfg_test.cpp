@@ -4,7 +4,9 @@
 #include "engine/cfg.h"
 
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
+#include "tests/support/tempfiletest.h"
 
 #include <cmath>
 #include <filesystem>
@@ -34,26 +36,8 @@ class TConsoleLines : public ITraceTap {
   std::vector<std::string> Lines;
 };
 
-class Cfg : public ::testing::Test {
+class Cfg : public TTempFileTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korzem-cfg-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    Dir = pattern;
-    Path = (Dir / "Model.ini").string();
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(Dir, ignored);
-  }
-  void Put(const std::string& text) const {
-    std::ofstream out(Path, std::ios::binary | std::ios::trunc);
-    out << text;
-  }
-  std::string Bytes() const {
-    std::ifstream in(Path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
   std::unique_ptr<TCfg> Open(uint32_t signature = kE7300) {
     return std::make_unique<TCfg>(Path, signature, Clock, Messages);
   }
@@ -66,8 +50,6 @@ class Cfg : public ::testing::Test {
   }
   std::string Stored(const char* key) const { return TiFile(Path).ReadString("Config", key, "?"); }
 
-  std::filesystem::path Dir;
-  std::string Path;
   TFakeLocalTime Clock{{2009, 3, 7, 14, 5, 9, 250}};
   TFakeMessageBox Messages;
   TConsoleLines Trace;
