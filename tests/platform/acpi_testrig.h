@@ -4,7 +4,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include "tests/support/tempdir.h"
 
 #include <cstring>
 #include <filesystem>
@@ -88,31 +90,7 @@ inline TBytes MakeRsdt(const std::vector<uint32_t>& tables) {
   return MakeTable("RSDT", body);
 }
 
-// A folder of its own for the test, removed with the object.
-class TTempDir {
- public:
-  TTempDir() {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    Path_ = fs::path(testing::TempDir()) /
-            ("korzem-platform-" + std::to_string(::getpid()) + "-" + name);
-    fs::remove_all(Path_);
-    fs::create_directories(Path_);
-  }
-  ~TTempDir() {
-    std::error_code ignored;
-    fs::remove_all(Path_, ignored);
-  }
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-  std::string Path() const { return Path_.string(); }
-
- private:
-  fs::path Path_;
-};
+using ::TTempDir;
 
 // The register-access debug lines written while the object lives.
 class TDebugLines : public ITraceTap {

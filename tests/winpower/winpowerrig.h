@@ -3,7 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include "tests/support/tempdir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -17,31 +19,7 @@ namespace winpowertest {
 
 namespace fs = std::filesystem;
 
-class TTempDir {
- public:
-  TTempDir() {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    Path_ = fs::path(testing::TempDir()) /
-            ("korzem-winpower-" + std::to_string(::getpid()) + "-" + name);
-    fs::remove_all(Path_);
-    fs::create_directories(Path_);
-  }
-  ~TTempDir() {
-    std::error_code ignored;
-    fs::remove_all(Path_, ignored);
-  }
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-  std::string Path() const { return Path_.string(); }
-  std::string operator/(const std::string& name) const { return (Path_ / name).string(); }
-
- private:
-  fs::path Path_;
-};
+using ::TTempDir;
 
 // The trace-console lines written while the object lives.
 class TTraceLines : public ITraceTap {
