@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what the build needs on Debian 12 (run as root); packages already present are skipped.
 set -eu
-packages="cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev"
+packages="cmake ninja-build g++ make libgtest-dev libgmock-dev googletest libbenchmark-dev libstb-dev"
 missing=""
 for package in $packages; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
