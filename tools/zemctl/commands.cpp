@@ -98,6 +98,15 @@ const std::vector<TCommand> kCommands = {
      "run each TEXT through one script interpreter; print its result line, output lines and "
      "result cell",
      true, RunScript},
+    {"status", "", "print ZEM: on or ZEM: off as the energy-saving engine reads the hardware", true,
+     RunStatus},
+    {"on", "", "switch energy saving on through the board's interfaces, then print the status",
+     true, RunOn},
+    {"off", "", "switch energy saving off, then print the status", true, RunOff},
+    {"estimate", "--ticks N [--interval MS] [--truth]",
+     "run N sampling ticks (MS milliseconds of virtual time apart, default 1000) and print the "
+     "engine's estimate of each; --truth adds the simulated regulator's own figures",
+     true, RunEstimate},
 };
 
 }  // namespace

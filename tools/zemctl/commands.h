@@ -35,6 +35,13 @@ int RunInfo(TCommandContext& context, TZemctlSession* session);
 int RunSio(TCommandContext& context, TZemctlSession* session);
 int RunGpio(TCommandContext& context, TZemctlSession* session);
 int RunHwm(TCommandContext& context, TZemctlSession* session);
+int RunStatus(TCommandContext& context, TZemctlSession* session);
+int RunOn(TCommandContext& context, TZemctlSession* session);
+int RunOff(TCommandContext& context, TZemctlSession* session);
+int RunEstimate(TCommandContext& context, TZemctlSession* session);
+// info's last lines: the board revision and the energy-saving state, from the program's context
+// (which takes over the session's register access: nothing may use it afterwards).
+void PrintEngineInfo(TCommandContext& context, TZemctlSession* session);
 
 class TSio;
 // "Super I/O: <Name> (vendor <Vendor>, index 0x...., data 0x...., section <n>)" or "... none".

@@ -25,9 +25,7 @@ std::string Ratio(float value) {
   return text;
 }
 
-}  // namespace
-
-int RunInfo(TCommandContext& context, TZemctlSession* session) {
+void PrintPlatform(TCommandContext& context, TZemctlSession* session) {
   TReadWrite& rw = session->ReadWrite();
   TInitFile& init = session->InitFile();
   FILE* out = context.Out;
@@ -66,5 +64,12 @@ int RunInfo(TCommandContext& context, TZemctlSession* session) {
   std::unique_ptr<IInstancePoster> poster = OsCreateInstancePoster();
   TSio sio(init, TScriptServices{rw, os.SystemInfo.NumberOfProcessors, *poster});
   std::fprintf(out, "%s\n", SioLine(sio).c_str());
+}
+
+}  // namespace
+
+int RunInfo(TCommandContext& context, TZemctlSession* session) {
+  PrintPlatform(context, session);
+  PrintEngineInfo(context, session);
   return kExitOk;
 }

@@ -42,6 +42,13 @@ class TZemctlSession {
   IOsSystem& System() { return *System_; }
   const std::string& Directory() const { return Options_.Directory; }
   TSimMachine* Simulated() { return Sim_.get(); }
+  const TZemctlOptions& Options() const { return Options_; }
+  bool Replayed() const { return !ReplayPath_.empty(); }
+  IOsDriverService& DriverService() { return *DriverService_; }
+  // Hands the configuration and the register-access service to the program's context, which then
+  // destroys them in the program's order (before this session).
+  std::unique_ptr<TInitFile> ReleaseInitFile() { return std::move(InitFile_); }
+  std::unique_ptr<TReadWrite> ReleaseReadWrite() { return std::move(ReadWrite_); }
 
  private:
   bool OpenMachine(std::string* error);

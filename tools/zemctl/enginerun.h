@@ -1,0 +1,41 @@
+// The program's context on a zemctl session: the same objects in the same order as the program's
+// start-up, so that status, switching and estimates are what the program would show.
+//
+// On a simulated machine nothing of the host is touched: the registry, power schemes and logon
+// task live in a sandbox folder, and the model files are a private copy of the program folder's,
+// so the statistics they collect stay with the simulated PC. With --sim-state FILE the sandbox is
+// FILE.d and lasts as long as the state; otherwise it is a temporary folder removed at the end.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/core/zemcontext.h"
+#include "tools/zemctl/session.h"
+
+class TEngineRun {
+ public:
+  explicit TEngineRun(TZemctlSession& session);
+  ~TEngineRun();
+  TEngineRun(const TEngineRun&) = delete;
+  TEngineRun& operator=(const TEngineRun&) = delete;
+
+  // Builds the context through the engine; false with a one-line error when the program would
+  // not start on this machine.
+  bool Start(std::string* error);
+
+  TZemContext& Context() { return *Context_; }
+  // Waits milliseconds: virtual time on a simulated machine, real time elsewhere.
+  void Wait(uint32_t milliseconds);
+
+ private:
+  bool PrepareSandbox(std::string* error);
+
+  TZemctlSession& Session_;
+  std::string Sandbox_;
+  bool TemporarySandbox_ = false;
+  struct TServices;
+  std::unique_ptr<TServices> Services_;
+  std::unique_ptr<TZemHost> Host_;
+  std::unique_ptr<TZemContext> Context_;
+};
