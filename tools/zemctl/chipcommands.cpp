@@ -19,8 +19,8 @@ struct TSioRun {
   std::unique_ptr<IInstancePoster> Poster = OsCreateInstancePoster();
   std::unique_ptr<TSio> Sio;
 
-  explicit TSioRun(TZemctlSession& session) : Sio(Make(session)) {}
-  std::unique_ptr<TSio> Make(TZemctlSession& session) {
+  explicit TSioRun(TMachineSession& session) : Sio(Make(session)) {}
+  std::unique_ptr<TSio> Make(TMachineSession& session) {
     return std::make_unique<TSio>(
         session.InitFile(),
         TScriptServices{session.ReadWrite(),
@@ -30,7 +30,7 @@ struct TSioRun {
 
 // The model file the program would open: the board's entry of "SupportModel" in KorZem.ini, or
 // "Cfg.ini" on AMD processors when there is none. A missing file reads as empty.
-std::string ModelFilePath(TZemctlSession& session, const std::string& boardModel, bool amd) {
+std::string ModelFilePath(TMachineSession& session, const std::string& boardModel, bool amd) {
   const std::string named = session.InitFile().ReadString("SupportModel", boardModel, "");
   const std::string directory = session.Directory() + "/";
   if (!named.empty() && OsFileExists(directory + named)) return directory + named;
@@ -47,13 +47,13 @@ std::string SioLine(const TSio& sio) {
          std::to_string(sio.DetectedIndex) + ")";
 }
 
-int RunSio(TCommandContext& context, TZemctlSession* session) {
+int RunSio(TCommandContext& context, TMachineSession* session) {
   TSioRun run(*session);
   std::fprintf(context.Out, "%s\n", SioLine(*run.Sio).c_str());
   return kExitOk;
 }
 
-int RunGpio(TCommandContext& context, TZemctlSession* session) {
+int RunGpio(TCommandContext& context, TMachineSession* session) {
   const std::vector<std::string>& args = context.Arguments;
   const bool dump = args.size() == 2 && args[0] == "dump";
   const bool test = args.size() == 3 && (args[0] == "match" || args[0] == "apply");
@@ -80,7 +80,7 @@ int RunGpio(TCommandContext& context, TZemctlSession* session) {
   return kExitOk;
 }
 
-int RunHwm(TCommandContext& context, TZemctlSession* session) {
+int RunHwm(TCommandContext& context, TMachineSession* session) {
   TReadWrite& rw = session->ReadWrite();
   TInitFile& init = session->InitFile();
   TCpu cpu(rw, init);

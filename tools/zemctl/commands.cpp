@@ -10,7 +10,7 @@
 
 namespace {
 
-int RunBoards(TCommandContext& context, TZemctlSession*) {
+int RunBoards(TCommandContext& context, TMachineSession*) {
   std::string directory = context.Options.Directory;
   if (directory.empty()) directory = OsExecutableDirectory();
   const std::vector<TBoardFileInfo> boards = ListBoardFiles(BoardsDirectory(directory));
@@ -26,7 +26,7 @@ int RunBoards(TCommandContext& context, TZemctlSession*) {
 
 // Every present function in bus order, found as the program's PCI searches find them: function 0
 // of each device, and functions 1..7 when its header type says multi-function.
-int RunLspci(TCommandContext& context, TZemctlSession* session) {
+int RunLspci(TCommandContext& context, TMachineSession* session) {
   TReadWrite& rw = session->ReadWrite();
   for (unsigned bus = 0; bus < 256; ++bus) {
     for (unsigned device = 0; device < 32; ++device) {
@@ -47,14 +47,14 @@ int RunLspci(TCommandContext& context, TZemctlSession* session) {
   return kExitOk;
 }
 
-int RunPcieBase(TCommandContext& context, TZemctlSession* session) {
+int RunPcieBase(TCommandContext& context, TMachineSession* session) {
   std::fprintf(context.Out, "%s\n", HexDword(session->ReadWrite().PcieBase()).c_str());
   return kExitOk;
 }
 
 // Runs each text in turn through one interpreter, so locals carry from one text to the next as
 // they do within one program run. Stops at the first text that fails.
-int RunScript(TCommandContext& context, TZemctlSession* session) {
+int RunScript(TCommandContext& context, TMachineSession* session) {
   if (context.Arguments.empty()) {
     context.Error = "script needs at least one TEXT";
     return kExitUsage;

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/host/programrun.h"
 #include "chips/hwm.h"
 #include "engine/zemctrl.h"
 #include "platform/versioncontrol.h"
 #include "sim/simmachine.h"
 #include "sim/vrm.h"
 #include "tools/zemctl/commands.h"
-#include "tools/zemctl/enginerun.h"
 
 namespace {
 
@@ -17,12 +17,12 @@ void PrintStatus(TCommandContext& context, TZemCtrl& zem) {
   std::fprintf(context.Out, "ZEM: %s\n", zem.Status() == TZemCtrl::kStatusOn ? "on" : "off");
 }
 
-int RunSwitch(TCommandContext& context, TZemctlSession* session, int which) {
+int RunSwitch(TCommandContext& context, TMachineSession* session, int which) {
   if (!context.Arguments.empty()) {
     context.Error = "this command takes no arguments";
     return kExitUsage;
   }
-  TEngineRun run(*session);
+  TProgramRun run(*session);
   if (!run.Start(&context.Error)) return kExitFailure;
   TZemCtrl& zem = *run.Context().Zem;
   if (which == 1) zem.SwitchOn();
@@ -42,17 +42,17 @@ bool ParseCount(const std::string& text, long minimum, long maximum, long* value
 
 }  // namespace
 
-int RunStatus(TCommandContext& context, TZemctlSession* session) {
+int RunStatus(TCommandContext& context, TMachineSession* session) {
   return RunSwitch(context, session, 0);
 }
-int RunOn(TCommandContext& context, TZemctlSession* session) {
+int RunOn(TCommandContext& context, TMachineSession* session) {
   return RunSwitch(context, session, 1);
 }
-int RunOff(TCommandContext& context, TZemctlSession* session) {
+int RunOff(TCommandContext& context, TMachineSession* session) {
   return RunSwitch(context, session, 2);
 }
 
-int RunEstimate(TCommandContext& context, TZemctlSession* session) {
+int RunEstimate(TCommandContext& context, TMachineSession* session) {
   long ticks = -1;
   long interval = 1000;
   bool truth = false;
@@ -76,7 +76,7 @@ int RunEstimate(TCommandContext& context, TZemctlSession* session) {
     context.Error = "estimate needs --ticks N";
     return kExitUsage;
   }
-  TEngineRun run(*session);
+  TProgramRun run(*session);
   if (!run.Start(&context.Error)) return kExitFailure;
   TZemContext& program = run.Context();
   TSimVrm* vrm = session->Simulated() ? FindSimVrm(*session->Simulated()) : nullptr;
@@ -100,8 +100,8 @@ int RunEstimate(TCommandContext& context, TZemctlSession* session) {
   return kExitOk;
 }
 
-void PrintEngineInfo(TCommandContext& context, TZemctlSession* session) {
-  TEngineRun run(*session);
+void PrintEngineInfo(TCommandContext& context, TMachineSession* session) {
+  TProgramRun run(*session);
   std::string error;
   if (!run.Start(&error)) {
     std::fprintf(context.Out, "Revision: -1\nZEM: not available (%s)\n", error.c_str());

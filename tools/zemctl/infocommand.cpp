@@ -25,7 +25,7 @@ std::string Ratio(float value) {
   return text;
 }
 
-void PrintPlatform(TCommandContext& context, TZemctlSession* session) {
+void PrintPlatform(TCommandContext& context, TMachineSession* session) {
   TReadWrite& rw = session->ReadWrite();
   TInitFile& init = session->InitFile();
   FILE* out = context.Out;
@@ -68,7 +68,7 @@ void PrintPlatform(TCommandContext& context, TZemctlSession* session) {
 
 }  // namespace
 
-int RunInfo(TCommandContext& context, TZemctlSession* session) {
+int RunInfo(TCommandContext& context, TMachineSession* session) {
   PrintPlatform(context, session);
   PrintEngineInfo(context, session);
   return kExitOk;

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     return status == kExitFailure ? Fail(context.Error) : status;
   }
 
-  TZemctlSession session(context.Options);
+  TMachineSession session(context.Options);
   std::string error;
   if (!session.Open(&error)) return Fail(error);
   int status = command->Run(context, &session);

@@ -1,4 +1,5 @@
-// One zemctl run: the chosen machine, the driver connection, KorZem.ini and the register-access
+// One run of the program or of zemctl on a chosen machine (this PC, a simulated board or a
+// recorded capture): the driver connection, KorZem.ini and the register-access
 // service, built in the program's order and torn down in reverse.
 #pragma once
 
@@ -15,21 +16,24 @@ class TSimMachine;
 class TReplayLink;
 class TRecordingLink;
 
-struct TZemctlOptions {
+struct TMachineOptions {
   std::string Machine = "linux";  // "linux", "sim:NAME" or "replay:FILE"
   std::string SimState;           // load before, save after (simulated machines only)
-  std::string Directory;          // program directory with KorZem.ini; default: beside zemctl
+  std::string Directory;  // program directory with KorZem.ini; default: beside the executable
   std::string RwDebugFile;
   std::string RecordFile;
   std::string SysRoot = "/";
+  // Open connects the register-access service; without, only the machine and the driver service
+  // are opened (the program's window connects itself).
+  bool Connect = true;
 };
 
-class TZemctlSession {
+class TMachineSession {
  public:
-  explicit TZemctlSession(TZemctlOptions options);
-  ~TZemctlSession();
-  TZemctlSession(const TZemctlSession&) = delete;
-  TZemctlSession& operator=(const TZemctlSession&) = delete;
+  explicit TMachineSession(TMachineOptions options);
+  ~TMachineSession();
+  TMachineSession(const TMachineSession&) = delete;
+  TMachineSession& operator=(const TMachineSession&) = delete;
 
   // Opens the machine and connects the register-access service; false with a one-line error.
   bool Open(std::string* error);
@@ -42,7 +46,7 @@ class TZemctlSession {
   IOsSystem& System() { return *System_; }
   const std::string& Directory() const { return Options_.Directory; }
   TSimMachine* Simulated() { return Sim_.get(); }
-  const TZemctlOptions& Options() const { return Options_; }
+  const TMachineOptions& Options() const { return Options_; }
   bool Replayed() const { return !ReplayPath_.empty(); }
   IOsDriverService& DriverService() { return *DriverService_; }
   // Hands the configuration and the register-access service to the program's context, which then
@@ -54,7 +58,7 @@ class TZemctlSession {
   bool OpenMachine(std::string* error);
   std::unique_ptr<IDriverLink> MakeLink(std::string* error);
 
-  TZemctlOptions Options_;
+  TMachineOptions Options_;
   std::unique_ptr<IOsSystem> System_;
   std::unique_ptr<TSimMachine> Sim_;
   std::unique_ptr<IInProcessMachine> Linux_;

@@ -1,4 +1,4 @@
-#include "tools/zemctl/enginerun.h"
+#include "app/host/programrun.h"
 
 #include <unistd.h>
 
@@ -22,7 +22,7 @@
 
 namespace fs = std::filesystem;
 
-struct TEngineRun::TServices {
+struct TProgramRun::TServices {
   std::unique_ptr<IOsPrivileges> Privileges = OsCreatePrivileges();
   std::unique_ptr<IOsMessageBox> Messages = OsCreateMessageBox();
   std::unique_ptr<IOsLocalTime> Clock = OsCreateLocalTime();
@@ -32,9 +32,9 @@ struct TEngineRun::TServices {
   std::unique_ptr<IInstancePoster> Instance = OsCreateInstancePoster();
 };
 
-TEngineRun::TEngineRun(TZemctlSession& session) : Session_(session) {}
+TProgramRun::TProgramRun(TMachineSession& session) : Session_(session) {}
 
-TEngineRun::~TEngineRun() {
+TProgramRun::~TProgramRun() {
   Context_.reset();  // writes the model file and the engine's state into the sandbox
   if (TemporarySandbox_) {
     std::error_code ignored;
@@ -42,10 +42,10 @@ TEngineRun::~TEngineRun() {
   }
 }
 
-bool TEngineRun::PrepareSandbox(std::string* error) {
+bool TProgramRun::PrepareSandbox(std::string* error) {
   const std::string& state = Session_.Options().SimState;
   if (state.empty()) {
-    Sandbox_ = (fs::temp_directory_path() / ("zemctl-" + std::to_string(::getpid()))).string();
+    Sandbox_ = (fs::temp_directory_path() / ("korzem-" + std::to_string(::getpid()))).string();
     TemporarySandbox_ = true;
   } else {
     Sandbox_ = state + ".d";
@@ -74,7 +74,7 @@ bool TEngineRun::PrepareSandbox(std::string* error) {
   return true;
 }
 
-bool TEngineRun::Start(std::string* error) {
+bool TProgramRun::PrepareHost(std::string* error) {
   Services_ = std::make_unique<TServices>();
   TSimMachine* sim = Session_.Simulated();
   std::string programDirectory = Session_.Directory();
@@ -112,6 +112,11 @@ bool TEngineRun::Start(std::string* error) {
                                                  {},
                                                  sim == nullptr && !Session_.Replayed()});
   if (sim != nullptr) Host_->Sleep = [this](uint32_t ms) { Wait(ms); };
+  return true;
+}
+
+bool TProgramRun::Start(std::string* error) {
+  if (!PrepareHost(error)) return false;
 
   Context_ = std::make_unique<TZemContext>(*Host_);
   Context_->Init = Session_.ReleaseInitFile();
@@ -124,7 +129,7 @@ bool TEngineRun::Start(std::string* error) {
   return true;
 }
 
-void TEngineRun::Wait(uint32_t milliseconds) {
+void TProgramRun::Wait(uint32_t milliseconds) {
   if (TSimMachine* sim = Session_.Simulated()) {
     sim->Clock().Advance(static_cast<uint64_t>(milliseconds) * 1000);
   } else {

@@ -1,4 +1,4 @@
-#include "tools/zemctl/session.h"
+#include "app/host/machinesession.h"
 
 #include "base/trace.h"
 #include "hw/inprocesslink.h"
@@ -12,11 +12,11 @@ std::string BoardsDirectory(const std::string& programDirectory) {
   return programDirectory + "/boards";
 }
 
-TZemctlSession::TZemctlSession(TZemctlOptions options) : Options_(std::move(options)) {
+TMachineSession::TMachineSession(TMachineOptions options) : Options_(std::move(options)) {
   if (Options_.Directory.empty()) Options_.Directory = OsExecutableDirectory();
 }
 
-TZemctlSession::~TZemctlSession() {
+TMachineSession::~TMachineSession() {
   // The program's order in reverse: the service disconnects before the configuration writes
   // itself back; the machine outlives both.
   ReadWrite_.reset();
@@ -25,7 +25,7 @@ TZemctlSession::~TZemctlSession() {
   if (OwnRwDebug_) RwDebugClose();
 }
 
-bool TZemctlSession::OpenMachine(std::string* error) {
+bool TMachineSession::OpenMachine(std::string* error) {
   const std::string& machine = Options_.Machine;
   if (machine.rfind("sim:", 0) == 0) {
     Sim_ = CreateSimMachine(machine.substr(4), BoardsDirectory(Options_.Directory), error);
@@ -49,7 +49,7 @@ bool TZemctlSession::OpenMachine(std::string* error) {
   return true;
 }
 
-std::unique_ptr<IDriverLink> TZemctlSession::MakeLink(std::string* error) {
+std::unique_ptr<IDriverLink> TMachineSession::MakeLink(std::string* error) {
   std::unique_ptr<IDriverLink> link;
   if (Sim_) {
     link = std::make_unique<TInProcessLink>(*Sim_);
@@ -68,7 +68,7 @@ std::unique_ptr<IDriverLink> TZemctlSession::MakeLink(std::string* error) {
   return recording;
 }
 
-bool TZemctlSession::Open(std::string* error) {
+bool TMachineSession::Open(std::string* error) {
   if (!Options_.RwDebugFile.empty()) {
     RwDebugOpen(Options_.RwDebugFile);
     OwnRwDebug_ = true;
@@ -91,6 +91,7 @@ bool TZemctlSession::Open(std::string* error) {
     if (!link && why) linkError = *why;
     return link;
   });
+  if (!Options_.Connect) return true;
   TReadWriteSettings settings;
   settings.OsKind = InitFile_->OsVersion->OsKind;
   settings.NumberOfProcessors = InitFile_->OsVersion->SystemInfo.NumberOfProcessors;
@@ -105,7 +106,7 @@ bool TZemctlSession::Open(std::string* error) {
   return true;
 }
 
-bool TZemctlSession::Close(std::string* error) {
+bool TMachineSession::Close(std::string* error) {
   bool ok = true;
   if (Replay_ && Replay_->Failed()) {
     *error = Replay_->LastError();
