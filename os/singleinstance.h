@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr const char* kInstanceMarkName = "KorvanZEMMark";
 
@@ -52,3 +53,20 @@ class IInstancePoster {
 
 // The running system's poster.
 std::unique_ptr<IInstancePoster> OsCreateInstancePoster();
+// A poster to a mark in the given runtime directory (tests).
+std::unique_ptr<IInstancePoster> OsCreateInstancePoster(const std::string& runtimeDir);
+
+// The running program's side: the mark itself and the requests that reach it.
+class IInstanceMark {
+ public:
+  virtual ~IInstanceMark() = default;
+  // True when this process holds the mark (no other instance runs).
+  virtual bool Owned() const = 0;
+  // The requests that arrived since the last call, in order; never blocks.
+  virtual std::vector<TInstanceRequest> TakeRequests() = 0;
+};
+
+// Takes the mark when it is free. Linux: an exclusive lock on "KorvanZEMMark.lock" in the runtime
+// directory (released by the kernel when the process ends, so a crash leaves no stale mark) and
+// the listening socket beside it. An empty runtimeDir takes the default above.
+std::unique_ptr<IInstanceMark> OsCreateInstanceMark(const std::string& runtimeDir = {});

@@ -7,21 +7,23 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-// Where the running program listens; the listening side must use the same path.
-std::string InstanceSocketPath() {
+// Where the running program keeps its mark: the given directory, else the user's runtime one.
+std::string InstanceRuntimeDirectory(const std::string& runtimeDir) {
+  if (!runtimeDir.empty()) return runtimeDir;
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string directory = runtime != nullptr && runtime[0] != '\0'
-                              ? std::string(runtime)
-                              : "/tmp/korzem-" + std::to_string(::getuid());
-  return directory + "/" + kInstanceMarkName + ".sock";
+  return runtime != nullptr && runtime[0] != '\0' ? std::string(runtime)
+                                                  : "/tmp/korzem-" + std::to_string(::getuid());
 }
+
+namespace {
 
 class TSocketInstancePoster : public IInstancePoster {
  public:
+  explicit TSocketInstancePoster(std::string runtimeDir) : RuntimeDir_(std::move(runtimeDir)) {}
+
   bool PostRequest(TInstanceRequest request) override {
-    const std::string path = InstanceSocketPath();
+    const std::string path =
+        InstanceRuntimeDirectory(RuntimeDir_) + "/" + kInstanceMarkName + ".sock";
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) return false;
@@ -43,10 +45,17 @@ class TSocketInstancePoster : public IInstancePoster {
     ::close(fd);
     return sent;
   }
+
+ private:
+  std::string RuntimeDir_;
 };
 
 }  // namespace
 
 std::unique_ptr<IInstancePoster> OsCreateInstancePoster() {
-  return std::make_unique<TSocketInstancePoster>();
+  return std::make_unique<TSocketInstancePoster>(std::string());
+}
+
+std::unique_ptr<IInstancePoster> OsCreateInstancePoster(const std::string& runtimeDir) {
+  return std::make_unique<TSocketInstancePoster>(runtimeDir);
 }
