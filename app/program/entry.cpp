@@ -1,0 +1,206 @@
+#include "app/program/entry.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "app/host/machinesession.h"
+#include "app/host/programrun.h"
+#include "app/program/onscreen.h"
+#include "app/scene/mainlayout.h"
+#include "app/shell/headless/headlessshell.h"
+#include "app/window/mainform.h"
+#include "base/trace.h"
+#include "os/files.h"
+#include "os/singleinstance.h"
+#include "sim/simmachine.h"
+#include "sim/workload.h"
+
+#ifndef KORZEM_VERSION
+#define KORZEM_VERSION "0.0.0"
+#endif
+
+TEntrySwitches FindSwitches(const std::vector<std::string>& commandLine) {
+  std::string line;
+  for (const std::string& word : commandLine) line += word + " ";
+  for (char& c : line) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  TEntrySwitches switches;
+  switches.Debug =
+      line.find("/DEBUG") != std::string::npos || line.find("--DEBUG") != std::string::npos;
+  switches.Uninstall =
+      line.find("/UNINSTALL") != std::string::npos || line.find("--UNINSTALL") != std::string::npos;
+  return switches;
+}
+
+std::string EntryUsage() {
+  return "usage: korzem [options]\n"
+         "  --machine linux|sim:BOARD  the PC to work on (default: this PC, needs root)\n"
+         "  --sim-state FILE           keep the simulated PC (and its files) between runs\n"
+         "  --load PERCENT|host        simulated processor load, fixed or following this PC's\n"
+         "  --dir DIR                  folder of KorZem.ini and the model files\n"
+         "  --assets DIR               folder of the window's pictures\n"
+         "  --snapshot FILE.png        run without a screen and write the window as a picture\n"
+         "  --ticks N                  sampling ticks before the snapshot (default 3)\n"
+         "  --debug, /DEBUG            trace lines on standard error\n"
+         "  --uninstall, /UNINSTALL    ask the running program to quit\n"
+         "  --help, --version\n";
+}
+
+TEntryOptions ParseEntryOptions(const std::vector<std::string>& arguments) {
+  TEntryOptions options;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    const bool hasValue = i + 1 < arguments.size();
+    std::string* target = nullptr;
+    if (a == "--help" || a == "-h") {
+      options.Help = true;
+    } else if (a == "--version") {
+      options.Version = true;
+    } else if (FindSwitches({a}).Debug || FindSwitches({a}).Uninstall) {
+      // handled by containment
+    } else if (a == "--machine") {
+      target = &options.Machine;
+    } else if (a == "--sim-state") {
+      target = &options.SimState;
+    } else if (a == "--dir") {
+      target = &options.Directory;
+    } else if (a == "--assets") {
+      target = &options.Assets;
+    } else if (a == "--load") {
+      target = &options.Load;
+    } else if (a == "--snapshot") {
+      target = &options.Snapshot;
+    } else if (a == "--ticks" && hasValue) {
+      char* end = nullptr;
+      const long ticks = std::strtol(arguments[++i].c_str(), &end, 10);
+      if (*end != '\0' || ticks < 0 || ticks > 1000000) {
+        options.Error = "--ticks needs a number from 0 to 1000000";
+        return options;
+      }
+      options.Ticks = static_cast<uint32_t>(ticks);
+    } else {
+      options.Error = "unknown option " + a;
+      return options;
+    }
+    if (target != nullptr) {
+      if (!hasValue) {
+        options.Error = a + " needs a value";
+        return options;
+      }
+      *target = arguments[++i];
+    }
+  }
+  if (options.Machine != "linux" && options.Machine.rfind("sim:", 0) != 0)
+    options.Error = "unknown machine " + options.Machine;
+  return options;
+}
+
+namespace {
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "korzem: %s\n", message.c_str());
+  return 1;
+}
+
+// Signals the running program; true when this process must end here.
+bool SecondInstance(const TEntrySwitches& switches, IInstanceMark& mark) {
+  if (mark.Owned()) return switches.Uninstall;
+  std::unique_ptr<IInstancePoster> poster = OsCreateInstancePoster();
+  if (switches.Uninstall) {
+    if (poster->PostRequest(TInstanceRequest::Exit)) {
+      TraceLine(">>>>>>>>> Exit Program");
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    } else {
+      TraceLine(">>>>>>>>> Exit Program Fail");
+    }
+  } else {
+    poster->PostRequest(TInstanceRequest::Restore);
+  }
+  return true;
+}
+
+bool SetSimulatedLoad(TSimMachine& sim, const std::string& load, std::string* error) {
+  if (load.empty()) return true;
+  TSimWorkload& workload = SimWorkload(sim);
+  if (load == "host") return workload.FollowHost("/proc/stat", 500000, error);
+  char* end = nullptr;
+  const double percent = std::strtod(load.c_str(), &end);
+  if (*end != '\0' || percent < 0 || percent > 100) {
+    *error = "--load needs a percentage from 0 to 100 or \"host\"";
+    return false;
+  }
+  workload.SetFixed(percent);
+  return true;
+}
+
+}  // namespace
+
+int RunKorZem(const std::vector<std::string>& commandLine) {
+  const TEntrySwitches switches = FindSwitches(commandLine);
+  const std::vector<std::string> arguments(commandLine.begin() + (commandLine.empty() ? 0 : 1),
+                                           commandLine.end());
+  TEntryOptions options = ParseEntryOptions(arguments);
+  if (!options.Error.empty()) {
+    std::fprintf(stderr, "korzem: %s\n%s", options.Error.c_str(), EntryUsage().c_str());
+    return 2;
+  }
+  if (options.Help) {
+    std::printf("%s", EntryUsage().c_str());
+    return 0;
+  }
+  if (options.Version) {
+    std::printf("korzem %s\n", KORZEM_VERSION);
+    return 0;
+  }
+  GetTraceConsole(switches.Debug);
+
+  // A snapshot run draws a picture and is nobody's running program: it takes no mark.
+  const bool headless = !options.Snapshot.empty();
+  std::unique_ptr<IInstanceMark> mark;
+  if (!headless) {
+    mark = OsCreateInstanceMark();
+    if (SecondInstance(switches, *mark)) return 0;
+  }
+
+  TMachineOptions machine;
+  machine.Machine = options.Machine;
+  machine.SimState = options.SimState;
+  machine.Directory = options.Directory.empty() ? OsExecutableDirectory() : options.Directory;
+  machine.Connect = false;
+  TMachineSession session(machine);
+  std::string error;
+  if (!session.Open(&error)) return Fail(error);
+  if (TSimMachine* sim = session.Simulated()) {
+    if (!SetSimulatedLoad(*sim, options.Load, &error)) return Fail(error);
+    // On screen the simulated PC lives in real time; a snapshot steps its clock.
+    if (!headless) sim->Clock().SetMode(TVirtualClock::TMode::WallTime);
+  }
+
+  TProgramRun run(session);
+  if (!run.PrepareHost(&error)) return Fail(error);
+  TMainThreadQueue queue;
+  TPngPictureSource pictures(options.Assets.empty() ? session.Directory() + "/assets"
+                                                    : options.Assets);
+  std::unique_ptr<TScene> scene = BuildMainScene(pictures, queue);
+
+  int status = 0;
+  if (headless) {
+    THeadlessShell shell([&run](uint32_t ms) { run.Wait(ms); });
+    TZemMainForm form(run.Host(), std::move(scene), shell, KORZEM_VERSION);
+    shell.Attach(form);
+    if (!form.FormCreate()) return 1;
+    form.FormShow();
+    form.FormActivate();
+    shell.RunTicks(options.Ticks);
+    if (!shell.SaveSnapshot(options.Snapshot)) status = Fail("cannot write " + options.Snapshot);
+    form.ZemTrayCloseClick();
+  } else {
+    status = RunOnScreen(run.Host(), std::move(scene), queue, *mark, KORZEM_VERSION);
+  }
+  std::string closeError;
+  if (!session.Close(&closeError) && status == 0) status = Fail(closeError);
+  return status;
+}
