@@ -134,6 +134,8 @@ void TZemMainForm::FirstShow() {
   if (Context_->Zem->ReadStatus() == TZemCtrl::kStatusOn) {
     ZemOffImageEnClick();
   } else {
+    // The window loads in its on look; energy saving found off shows the off look instead.
+    ShowOffLook();
     PaintOffMasks();
   }
   SpeedTarget = SpeedShown = VcoreTarget = VcoreShown = 0;
@@ -394,8 +396,7 @@ void TZemMainForm::ZemOffImageEnClick() {
   Shell_.Invalidate();
 }
 
-void TZemMainForm::ZemOnImageEnClick() {
-  if (!Context_) return;
+void TZemMainForm::ShowOffLook() {
   Scene_->Hide("ZemOnBtnPanel");
   Scene_->Show("ZemOffBtnPanel");
   for (const char* name : {"DurationImage", "TotalImage", "LightImage", "On3Image", "PhaseImage",
@@ -403,6 +404,11 @@ void TZemMainForm::ZemOnImageEnClick() {
     Scene_->Hide(name);
   CanExit = true;
   Scene_->Show(Context_->Zem->PhaseSwitch() != 0 ? "PhaseOffImage" : "PigOffImage");
+}
+
+void TZemMainForm::ZemOnImageEnClick() {
+  if (!Context_) return;
+  ShowOffLook();
   Context_->Zem->SwitchOff();
   if (SavingShown) {
     if (Context_->Cfg->WorkingMode == 1) {

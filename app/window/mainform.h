@@ -109,6 +109,7 @@ class TZemMainForm {
   void SetInitialScales();
   void ShowAutorunState();
   void ShowModeLook();
+  void ShowOffLook();
   void PaintStartDate(TColour lit, char dateSeparator, char timeSeparator);
   void PaintOffMasks();
   void RefreshDisplay();
