@@ -136,6 +136,17 @@ bool SetSimulatedLoad(TSimMachine& sim, const std::string& load, std::string* er
   return true;
 }
 
+// The pictures beside the data; in the build tree, where the build draws them.
+std::string DefaultAssets(const std::string& dataDirectory) {
+  const std::string beside = dataDirectory + "/assets";
+  if (OsFileExists(beside + "/BackgroundImage.png")) return beside;
+#ifdef KORZEM_BUILD_ASSETS
+  return KORZEM_BUILD_ASSETS;
+#else
+  return beside;
+#endif
+}
+
 }  // namespace
 
 int RunKorZem(const std::vector<std::string>& commandLine) {
@@ -182,7 +193,7 @@ int RunKorZem(const std::vector<std::string>& commandLine) {
   TProgramRun run(session);
   if (!run.PrepareHost(&error)) return Fail(error);
   TMainThreadQueue queue;
-  TPngPictureSource pictures(options.Assets.empty() ? session.Directory() + "/assets"
+  TPngPictureSource pictures(options.Assets.empty() ? DefaultAssets(session.Directory())
                                                     : options.Assets);
   std::unique_ptr<TScene> scene = BuildMainScene(pictures, queue);
 

@@ -1,5 +1,5 @@
-// Runs the built zemctl as a user would: arguments through the shell, standard output and error
-// captured separately, and the exit status.
+// Runs the built programs (zemctl, korzem) as a user would: arguments through the shell, standard
+// output and error captured separately, and the exit status.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -28,9 +28,9 @@ inline std::string Slurp(const std::string& path) {
 }
 
 // arguments are shell words, quoted by the caller where needed.
-inline TRun Zemctl(const std::string& arguments) {
-  const std::string errPath = ::testing::TempDir() + "zemctl-err-" + std::to_string(::getpid());
-  const std::string command = std::string(ZEMCTL_PATH) + " " + arguments + " 2>" + errPath;
+inline TRun Run(const std::string& program, const std::string& arguments) {
+  const std::string errPath = ::testing::TempDir() + "e2e-err-" + std::to_string(::getpid());
+  const std::string command = program + " " + arguments + " 2>" + errPath;
   TRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return run;
@@ -45,5 +45,15 @@ inline TRun Zemctl(const std::string& arguments) {
   ::unlink(errPath.c_str());
   return run;
 }
+
+inline TRun Zemctl(const std::string& arguments) {
+  return Run(ZEMCTL_PATH, arguments);
+}
+
+#ifdef KORZEM_PATH
+inline TRun Korzem(const std::string& arguments) {
+  return Run(KORZEM_PATH, arguments);
+}
+#endif
 
 }  // namespace e2e
