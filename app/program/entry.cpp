@@ -16,6 +16,7 @@
 #include "base/trace.h"
 #include "os/files.h"
 #include "os/singleinstance.h"
+#include "os/uilanguage.h"
 #include "sim/simmachine.h"
 #include "sim/workload.h"
 
@@ -136,6 +137,14 @@ bool SetSimulatedLoad(TSimMachine& sim, const std::string& load, std::string* er
   return true;
 }
 
+// "major.minor.release" of the build as the about box shows it.
+std::string AboutVersion() {
+  unsigned parts[3] = {0, 0, 0};
+  std::sscanf(KORZEM_VERSION, "%u.%u.%u", &parts[0], &parts[1], &parts[2]);
+  return FileVersionText(static_cast<uint16_t>(parts[0]), static_cast<uint16_t>(parts[1]),
+                         static_cast<uint16_t>(parts[2]), 0);
+}
+
 // The pictures beside the data; in the build tree, where the build draws them.
 std::string DefaultAssets(const std::string& dataDirectory) {
   const std::string beside = dataDirectory + "/assets";
@@ -192,15 +201,17 @@ int RunKorZem(const std::vector<std::string>& commandLine) {
 
   TProgramRun run(session);
   if (!run.PrepareHost(&error)) return Fail(error);
+  const uint16_t language = OsUserDefaultUiLanguage();
+  run.Host().Texts = LoadZemTexts(language);
   TMainThreadQueue queue;
   TPngPictureSource pictures(options.Assets.empty() ? DefaultAssets(session.Directory())
                                                     : options.Assets);
-  std::unique_ptr<TScene> scene = BuildMainScene(pictures, queue);
+  std::unique_ptr<TScene> scene = BuildMainScene(pictures, queue, language);
 
   int status = 0;
   if (headless) {
     THeadlessShell shell([&run](uint32_t ms) { run.Wait(ms); });
-    TZemMainForm form(run.Host(), std::move(scene), shell, KORZEM_VERSION);
+    TZemMainForm form(run.Host(), std::move(scene), shell, AboutVersion());
     shell.Attach(form);
     if (!form.FormCreate()) return 1;
     form.FormShow();
@@ -209,7 +220,7 @@ int RunKorZem(const std::vector<std::string>& commandLine) {
     if (!shell.SaveSnapshot(options.Snapshot)) status = Fail("cannot write " + options.Snapshot);
     form.ZemTrayCloseClick();
   } else {
-    status = RunOnScreen(run.Host(), std::move(scene), queue, *mark, KORZEM_VERSION);
+    status = RunOnScreen(run.Host(), std::move(scene), queue, *mark, AboutVersion());
   }
   std::string closeError;
   if (!session.Close(&closeError) && status == 0) status = Fail(closeError);
