@@ -186,7 +186,7 @@ void TZemCtrl::LoadParameters() {
   ConstantImon_ = cfg.ReadSingle(kControl, "ConstantImon", 1.0f);
 
   CpuSignature_ = S_.Cpu.GetSignature();
-  const bool intelFamily6 = S_.Cpu.IsIntelCpu() && ((CpuSignature_ >> 8) & 0xF) == 6;
+  const bool intelFamily6 = S_.Cpu.IsIntelCpu() && ((CpuSignature_ >> 8) & 0xFF) == 6;
   RegulatorType_ = intelFamily6 ? 2 : 1;
   CpuCode_ = S_.Cpu.GetCpuCode();
   if ((ControlType_ == 4 || ControlType_ == 10) && S_.IntelFidVid != nullptr)
@@ -236,7 +236,7 @@ void TZemCtrl::OpenRecord() {
            ", ConstantImon=" + RecordNumber(ConstantImon_) + ", VImax=" + RecordNumber(VImax_) +
            ", Izem=" + RecordNumber(Izem_) + ", Wzem=" + RecordNumber(Wzem_) + "\r\n");
   }
-  Record("CpuId=0x" + HexDword(CpuSignature_) + ", CpuType=0x" + HexDword(CpuCode_) + "\r\n");
+  Record("CpuId=" + HexDword(CpuSignature_) + ", CpuType=" + HexDword(CpuCode_) + "\r\n");
   if (ControlType_ == 4 || ControlType_ == 10)
     Record("MaxVid=" + RecordNumber(MaxVidVoltage_) + "\r\n");
 }

@@ -95,6 +95,7 @@ float TZemCtrl::ComputePower() {
   }
   KeepFinite(Izem_, "Izem");
   KeepFinite(Wzem_, "Wzem");
+  if (!EstimateAvailable_) Wzem_ = 0;  // a bound may have made a number of an infinite current
   AverageAndRecord();
   return Wzem_;
 }
