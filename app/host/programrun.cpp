@@ -74,7 +74,7 @@ bool TProgramRun::PrepareSandbox(std::string* error) {
   return true;
 }
 
-bool TProgramRun::PrepareHost(std::string* error) {
+bool TProgramRun::PrepareHost(std::string* error, IOsMessageBox* messages) {
   Services_ = std::make_unique<TServices>();
   TSimMachine* sim = Session_.Simulated();
   std::string programDirectory = Session_.Directory();
@@ -95,22 +95,23 @@ bool TProgramRun::PrepareHost(std::string* error) {
     Services_->Power = OsCreatePowerManagement(!Session_.Replayed());
   }
 
-  Host_ = std::unique_ptr<TZemHost>(new TZemHost{programDirectory,
-                                                 Session_.Directory() + "/KorZem.ini",
-                                                 programDirectory + "/korzem",
-                                                 Session_.System(),
-                                                 *Services_->Privileges,
-                                                 Session_.DriverService(),
-                                                 *Services_->Messages,
-                                                 *Services_->Clock,
-                                                 *Services_->Registry,
-                                                 *Services_->ProcessorTimes,
-                                                 *Services_->Power,
-                                                 schedulers,
-                                                 *Services_->Instance,
-                                                 TZemTexts{},
-                                                 {},
-                                                 sim == nullptr && !Session_.Replayed()});
+  Host_ =
+      std::unique_ptr<TZemHost>(new TZemHost{programDirectory,
+                                             Session_.Directory() + "/KorZem.ini",
+                                             programDirectory + "/korzem",
+                                             Session_.System(),
+                                             *Services_->Privileges,
+                                             Session_.DriverService(),
+                                             messages != nullptr ? *messages : *Services_->Messages,
+                                             *Services_->Clock,
+                                             *Services_->Registry,
+                                             *Services_->ProcessorTimes,
+                                             *Services_->Power,
+                                             schedulers,
+                                             *Services_->Instance,
+                                             TZemTexts{},
+                                             {},
+                                             sim == nullptr && !Session_.Replayed()});
   if (sim != nullptr) Host_->Sleep = [this](uint32_t ms) { Wait(ms); };
   return true;
 }

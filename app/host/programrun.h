@@ -14,6 +14,8 @@
 #include "app/core/zemcontext.h"
 #include "app/host/machinesession.h"
 
+class IOsMessageBox;
+
 class TProgramRun {
  public:
   explicit TProgramRun(TMachineSession& session);
@@ -21,8 +23,9 @@ class TProgramRun {
   TProgramRun(const TProgramRun&) = delete;
   TProgramRun& operator=(const TProgramRun&) = delete;
 
-  // The OS services and the host; the session need not be connected.
-  bool PrepareHost(std::string* error);
+  // The OS services and the host; the session need not be connected. messages, when given,
+  // replaces the system's message boxes (a shell that shows them itself).
+  bool PrepareHost(std::string* error, IOsMessageBox* messages = nullptr);
   // PrepareHost, then the context on the session's connection through the engine; false with a
   // one-line error when the program would not start on this machine.
   bool Start(std::string* error);

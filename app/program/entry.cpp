@@ -12,9 +12,11 @@
 #include "app/program/onscreen.h"
 #include "app/scene/mainlayout.h"
 #include "app/shell/headless/headlessshell.h"
+#include "app/shell/tui/tuishell.h"
 #include "app/window/mainform.h"
 #include "base/trace.h"
 #include "os/files.h"
+#include "os/messagebox.h"
 #include "os/singleinstance.h"
 #include "os/uilanguage.h"
 #include "sim/simmachine.h"
@@ -200,7 +202,11 @@ int RunKorZem(const std::vector<std::string>& commandLine) {
   }
 
   TProgramRun run(session);
-  if (!run.PrepareHost(&error)) return Fail(error);
+  // On screen, message boxes appear in the terminal shell rather than on standard error.
+  std::unique_ptr<IOsMessageBox> systemBoxes = OsCreateMessageBox();
+  std::unique_ptr<TTuiMessageBox> screenBoxes =
+      headless ? nullptr : std::make_unique<TTuiMessageBox>(*systemBoxes);
+  if (!run.PrepareHost(&error, screenBoxes.get())) return Fail(error);
   const uint16_t language = OsUserDefaultUiLanguage();
   run.Host().Texts = LoadZemTexts(language);
   TMainThreadQueue queue;
@@ -220,7 +226,7 @@ int RunKorZem(const std::vector<std::string>& commandLine) {
     if (!shell.SaveSnapshot(options.Snapshot)) status = Fail("cannot write " + options.Snapshot);
     form.ZemTrayCloseClick();
   } else {
-    status = RunOnScreen(run.Host(), std::move(scene), queue, *mark, AboutVersion());
+    status = RunOnScreen(run.Host(), std::move(scene), queue, *mark, *screenBoxes, AboutVersion());
   }
   std::string closeError;
   if (!session.Close(&closeError) && status == 0) status = Fail(closeError);

@@ -9,6 +9,8 @@
 #include "app/scene/scene.h"
 #include "os/singleinstance.h"
 
-// Runs until the window closes; the process's exit status.
+class TTuiMessageBox;
+
+// Runs until the window closes; the process's exit status. boxes is the host's message box.
 int RunOnScreen(TZemHost& host, std::unique_ptr<TScene> scene, TMainThreadQueue& queue,
-                IInstanceMark& mark, const std::string& version);
+                IInstanceMark& mark, TTuiMessageBox& boxes, const std::string& version);
