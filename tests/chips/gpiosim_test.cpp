@@ -167,17 +167,17 @@ TEST(GpioOnX58, IchOfTheIch10) {
   EXPECT_TRUE(gpio.Matches("GPIO33=Low"));
 }
 
-// --- AMD AM2 / MCP55 with an IT8720F ----------------------------------------------------------
+// --- AMD AM2+ TR900 Plus with an IT8720F ------------------------------------------------------
 
-TEST(GpioOnAm2, It8720DrivesTheLoadLineInput) {
-  TGpioRig rig("am2-k8");
+TEST(GpioOnTr900, It8720DrivesTheLoadLineInput) {
+  TGpioRig rig("tr900-phenom");
   TSio& sio = rig.DetectShipped();
   ASSERT_EQ(sio.Name, "IT8720F");
   ExpectApplyThenMatch(rig, &sio, "IT8720GPIO", "GPIO14", "VR.LOADLINE");
 }
 
-TEST(GpioOnAm2, It8720DirectionBitSetMeansOutput) {
-  TGpioRig rig("am2-k8");
+TEST(GpioOnTr900, It8720DirectionBitSetMeansOutput) {
+  TGpioRig rig("tr900-phenom");
   TSio& sio = rig.DetectShipped();
   TSimSuperIo& chip = SimChip(rig);
   TIT8720Gpio gpio(*rig.Rw, sio);
@@ -193,16 +193,18 @@ TEST(GpioOnAm2, It8720DirectionBitSetMeansOutput) {
   EXPECT_TRUE(TIT8720Gpio(*rig.Rw, sio).Matches("GPIO14=High"));
 }
 
-TEST(GpioOnAm2, It8720ListsEightSets) {
-  TGpioRig rig("am2-k8");
+TEST(GpioOnTr900, It8720ListsEightSets) {
+  TGpioRig rig("tr900-phenom");
   TSio& sio = rig.DetectShipped();
   TStrings lines;
   TIT8720Gpio(*rig.Rw, sio).Dump(lines);
   ASSERT_EQ(lines.size(), 8u * 9u);
-  EXPECT_EQ(lines[4], "GPIO14 = Input High");  // enabled, pulled high, input
-  EXPECT_EQ(lines[1], "GPIO11 = Not GPIO");    // its select bit is clear
+  EXPECT_EQ(lines[4], "GPIO14 = Output High");  // the BIOS drives it through its polarity bit
+  EXPECT_EQ(lines[1], "GPIO11 = Not GPIO");     // its select bit is clear
   EXPECT_EQ(lines[9 * 7 + 7].substr(0, 9), "GPIO87 = ");
 }
+
+// --- AMD AM2 / MCP55 with a W83627DHG -------------------------------------------------------
 
 TEST(GpioOnAm2, NvidiaGpioDrivesThePowerStateInput) {
   TGpioRig rig("am2-k8");
@@ -248,7 +250,7 @@ void ExpectReadingAgreesWithTheChip(const char* board, uint8_t globalsLdn,
     for (int index = 0; index < gpio->PinCount(); ++index) {
       const std::string pin = PinName(index, gpio->Naming());
       const uint8_t state = gpio->PinState(index);
-      const bool isGpio = board == std::string("am2-k8")
+      const bool isGpio = board == std::string("tr900-phenom")
                               ? static_cast<TSimIteChip&>(chip).PinIsGpio(pin)
                               : static_cast<TSimWinbondChip&>(chip).PinIsGpio(pin);
       ASSERT_EQ(state != kPinNotGpio, isGpio) << board << " " << pin << " round " << round;
@@ -281,7 +283,7 @@ TEST(GpioAgainstTheChipModels, W83667Hg) {
 
 TEST(GpioAgainstTheChipModels, It8720F) {
   // The ITE multiplexer selects decode while the GPIO device is selected.
-  ExpectReadingAgreesWithTheChip("am2-k8", 7, [](TGpioRig& rig, TSio& sio) {
+  ExpectReadingAgreesWithTheChip("tr900-phenom", 7, [](TGpioRig& rig, TSio& sio) {
     return std::unique_ptr<TGpioBase>(std::make_unique<TIT8720Gpio>(*rig.Rw, sio));
   });
 }

@@ -1,7 +1,8 @@
 // The shipped model files against the simulated boards they are written for: KorZem.ini names the
-// file for the board's SMBIOS model, the monitor built from it reads the voltage regulator's
-// output within one converter step at light and heavy load, the supply rails match the board's
-// monitor inputs, and the current-monitor register is the one the regulator drives.
+// file for the board's SMBIOS model (Cfg.ini for an AMD board it does not name), the monitor built
+// from it reads the voltage regulator's output within one converter step at light and heavy load,
+// the supply rails match the board's monitor inputs, and the current-monitor register is the one
+// the regulator drives.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -36,8 +37,11 @@ struct TModelCase {
 const TModelCase kCases[] = {
     {"p35-core2", "LQ-P35D2", "LQP35D2.ini", "Winbond", 0.008, "3VCC", "VIN2", "VIN0"},
     {"x58-nehalem", "AT-X58R", "ATX58R.ini", "Winbond", 0.008, "3VCC", "VIN2", "VIN0"},
-    {"am2-k8", "VH-M570A2", "VHM570A2.ini", "ITE", 0.016, "VIN2", "VIN3", "VIN5"},
-    {"am2p-phenom", "APC-790FXB", "APC790FXB.ini", "ITE", 0.016, "VIN2", "VIN3", "VIN5"},
+    {"p45-core2", "LQ-P45D3", "LQP45D3.ini", "Winbond", 0.008, "3VCC", "VIN2", "VIN0"},
+    {"am2-k8", "VH-M570A2", "VHM570A2.ini", "Winbond", 0.008, "3VCC", "VIN2", "VIN0"},
+    {"tr900-phenom", "TR900 Plus", "TR900P.ini", "ITE", 0.016, "VIN2", "VIN3", "VIN5"},
+    // Not listed in SupportModel: an AMD board falls back to Cfg.ini.
+    {"am2p-phenom", "APC-790FXB", "Cfg.ini", "ITE", 0.016, "VIN2", "VIN3", "VIN5"},
 };
 
 void PrintTo(const TModelCase& c, std::ostream* out) {
@@ -72,7 +76,8 @@ TEST_P(HwmShippedModels, MonitorReadsTheRegulatorAndTheRails) {
   THwmContext facts{*rig.Rw, noModel, rig.Sio};
   TakePlatformFacts(facts, cpu, korSpec);
   ASSERT_EQ(facts.BoardModel, c.Model);
-  const std::string file = rig.Init->ReadString("SupportModel", facts.BoardModel, "");
+  std::string file = rig.Init->ReadString("SupportModel", facts.BoardModel, "");
+  if (file.empty() && facts.AmdProcessor) file = "Cfg.ini";
   ASSERT_EQ(file, c.File);
   const fs::path modelPath = fs::path(KORZEM_SOURCE_DIR) / "data" / file;
   ASSERT_TRUE(fs::exists(modelPath)) << modelPath;

@@ -31,7 +31,8 @@ void PrintTo(const TBoardCase& board, std::ostream* out) {
 const TBoardCase kBoards[] = {
     {"p35-core2", "W83627DHG", "Winbond", 0x2E, false, 0xA0},
     {"x58-nehalem", "W83667HG", "Winbond", 0x2E, false, 0xA5},
-    {"am2-k8", "IT8720F", "ITE", 0x2E, false, 0x87},
+    {"am2-k8", "W83627DHG", "Winbond", 0x2E, false, 0xA0},
+    {"tr900-phenom", "IT8720F", "ITE", 0x2E, false, 0x87},
     {"am2p-phenom", "ITE IT87xx", "ITE", 0x4E, true, 0x87},
 };
 

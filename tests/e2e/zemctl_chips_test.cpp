@@ -32,7 +32,9 @@ TEST(ZemctlChips, EachBoardReportsItsSuperIoAtItsPort) {
   const TSioCase cases[] = {
       {"p35-core2", "Super I/O: W83627DHG (vendor Winbond, index 0x002E, data 0x002F, section 1)"},
       {"x58-nehalem", "Super I/O: W83667HG (vendor Winbond, index 0x002E, data 0x002F, section 5)"},
-      {"am2-k8", "Super I/O: IT8720F (vendor ITE, index 0x002E, data 0x002F, section 9)"},
+      {"p45-core2", "Super I/O: W83667HG (vendor Winbond, index 0x002E, data 0x002F, section 5)"},
+      {"am2-k8", "Super I/O: W83627DHG (vendor Winbond, index 0x002E, data 0x002F, section 1)"},
+      {"tr900-phenom", "Super I/O: IT8720F (vendor ITE, index 0x002E, data 0x002F, section 9)"},
       // The IT8712F has no chip section: only the ITE family section knows it.
       {"am2p-phenom",
        "Super I/O: ITE IT87xx (vendor ITE, index 0x004E, data 0x004F, vendor section 4)"},
@@ -47,9 +49,11 @@ TEST(ZemctlChips, EachBoardReportsItsSuperIoAtItsPort) {
 
 TEST(ZemctlChips, AnAppliedSettingStillMatchesInTheNextProcess) {
   const TPinCase cases[] = {
-      {"p35-core2", "W627GPIO", "GPIO24"},   {"p35-core2", "ICHGPIO", "GPIO33"},
-      {"x58-nehalem", "W667GPIO", "GPIO21"}, {"am2-k8", "IT8720GPIO", "GPIO14"},
-      {"am2-k8", "NVGPIO", "GPIO12"},        {"am2p-phenom", "IT8720GPIO", "GPIO14"},
+      {"p35-core2", "W627GPIO", "GPIO24"},     {"p35-core2", "ICHGPIO", "GPIO33"},
+      {"x58-nehalem", "W667GPIO", "GPIO21"},   {"tr900-phenom", "IT8720GPIO", "GPIO14"},
+      {"am2-k8", "NVGPIO", "GPIO12"},          {"am2-k8", "NVGPIO", "GPIO13"},
+      {"p45-core2", "ICHGPIO", "GPIO34"},      {"p45-core2", "W667GPIO", "GPIO22"},
+      {"am2p-phenom", "IT8720GPIO", "GPIO14"},
   };
   const std::string state = ::testing::TempDir() + "zemctl-gpio-" + std::to_string(::getpid());
   for (const TPinCase& c : cases) {
@@ -92,7 +96,7 @@ TEST(ZemctlChips, HwmReportsTheMonitorOfTheBoardsChip) {
   ASSERT_NE(vcore, std::string::npos) << winbond.Out;
   EXPECT_GT(std::stod(winbond.Out.substr(vcore + 15)), 0.5) << winbond.Out;
 
-  const TRun ite = Zemctl("--machine sim:am2-k8 hwm");
+  const TRun ite = Zemctl("--machine sim:tr900-phenom hwm");
   EXPECT_EQ(ite.Status, 0);
   EXPECT_EQ(ite.Out.rfind("Monitor: ITE\n", 0), 0u) << ite.Out;
 }

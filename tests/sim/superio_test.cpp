@@ -178,7 +178,8 @@ TEST(SimSuperIo, ShippedBoardsCarryTheirChips) {
     uint8_t Id1, Id2;
   } boards[] = {{"p35-core2", 0x2E, false, 0xA0, 0x21},
                 {"x58-nehalem", 0x2E, false, 0xA5, 0x13},
-                {"am2-k8", 0x2E, true, 0x87, 0x20},
+                {"am2-k8", 0x2E, false, 0xA0, 0x21},
+                {"tr900-phenom", 0x2E, true, 0x87, 0x20},
                 {"am2p-phenom", 0x4E, true, 0x87, 0x12}};
   for (const auto& b : boards) {
     std::string error;

@@ -275,7 +275,8 @@ TEST(SimVrm, ShippedBoardsDriveTheirMonitorInputs) {
   };
   for (const TRow& row :
        {TRow{"p35-core2", "CPUVCORE", "VIN1"}, TRow{"x58-nehalem", "CPUVCORE", "VIN1"},
-        TRow{"am2-k8", "VIN0", "VIN4"}, TRow{"am2p-phenom", "VIN0", "VIN4"}}) {
+        TRow{"p45-core2", "CPUVCORE", "VIN1"}, TRow{"am2-k8", "CPUVCORE", "VIN1"},
+        TRow{"am2p-phenom", "VIN0", "VIN4"}, TRow{"tr900-phenom", "VIN0", "VIN4"}}) {
     SCOPED_TRACE(row.Board);
     auto m = Shipped(row.Board);
     ASSERT_NE(m, nullptr);

@@ -126,6 +126,11 @@ class TSimContext {
   // The construction steps (configuration, driver, processor, board, model file). False when the
   // program would stop.
   bool Construct() {
+    Context_ = std::make_unique<TZemContext>(MakeHost());
+    return Context_->Construct();
+  }
+  // A fresh host over the doubles, for a program window that builds its own context.
+  TZemHost& MakeHost() {
     Stop();
     Host_ = std::make_unique<TZemHost>(
         TZemHost{Dir.Path(), Dir / "KorZem.ini", Dir / "KorZem", System, Privileges, Driver,
@@ -133,8 +138,7 @@ class TSimContext {
                  [this] { return std::make_unique<TFakeTaskScheduler>(Tasks); }, Instance, Texts,
                  [this](uint32_t ms) { Advance(ms); },
                  /*WriteInitFileBack=*/false});
-    Context_ = std::make_unique<TZemContext>(*Host_);
-    return Context_->Construct();
+    return *Host_;
   }
   // Construct and, when it succeeds, the first-show objects with the engine last.
   bool Start() {
