@@ -1,5 +1,7 @@
 #include "app/window/mainform.h"
 
+#include "app/gfx/readoutcolours.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -18,14 +20,13 @@
 
 namespace {
 
-// Read-out colours.
-constexpr TColour kGreenLit = Rgb(70, 255, 10);
-constexpr TColour kGreenUnlit = Rgb(25, 54, 6);
-constexpr TColour kGreenDim = Rgb(89, 130, 72);
-constexpr TColour kWhiteLit = Rgb(242, 248, 238);
-constexpr TColour kWhiteUnlit = Rgb(39, 39, 39);
-constexpr TColour kOrangeLit = Rgb(255, 145, 0);
-constexpr TColour kOrangeUnlit = Rgb(47, 25, 20);
+constexpr TColour kGreenLit = kReadoutGreen;
+constexpr TColour kGreenUnlit = kReadoutGreenUnlit;
+constexpr TColour kGreenDim = kReadoutGreenDim;
+constexpr TColour kWhiteLit = kReadoutWhite;
+constexpr TColour kWhiteUnlit = kReadoutWhiteUnlit;
+constexpr TColour kOrangeLit = kReadoutOrange;
+constexpr TColour kOrangeUnlit = kReadoutOrangeUnlit;
 
 constexpr int kIndicatorFrames = 10;
 constexpr uint32_t kShownIntervalMs = 1000;

@@ -24,6 +24,9 @@ struct TRgbF {
 constexpr TRgbF Rgbf(float r, float g, float b) {
   return TRgbF{r, g, b};
 }
+constexpr TRgbF Rgbf(TColour c) {
+  return TRgbF{static_cast<float>(c.R), static_cast<float>(c.G), static_cast<float>(c.B)};
+}
 TRgbF Lerp(TRgbF a, TRgbF b, float t);
 TRgbF operator*(TRgbF c, float k);
 TRgbF operator+(TRgbF a, TRgbF b);

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/gfx/readoutcolours.h"
 #include "assets/artwork/canvas.h"
 #include "assets/artwork/strokefont.h"
 
@@ -16,13 +17,13 @@ enum class TLook { Normal, Focus, Down, Active };
 
 namespace palette {
 constexpr TRgbF Key = Rgbf(0, 0, 255);
-constexpr TRgbF Lit = Rgbf(70, 255, 10);  // green read-outs
-constexpr TRgbF LitUnder = Rgbf(25, 54, 6);
-constexpr TRgbF Dim = Rgbf(89, 130, 72);  // figures and captions while saving is off
-constexpr TRgbF Orange = Rgbf(255, 145, 0);
-constexpr TRgbF OrangeUnder = Rgbf(47, 25, 20);
-constexpr TRgbF White = Rgbf(242, 248, 238);
-constexpr TRgbF WhiteUnder = Rgbf(39, 39, 39);
+constexpr TRgbF Lit = Rgbf(kReadoutGreen);
+constexpr TRgbF LitUnder = Rgbf(kReadoutGreenUnlit);
+constexpr TRgbF Dim = Rgbf(kReadoutGreenDim);  // figures and captions while saving is off
+constexpr TRgbF Orange = Rgbf(kReadoutOrange);
+constexpr TRgbF OrangeUnder = Rgbf(kReadoutOrangeUnlit);
+constexpr TRgbF White = Rgbf(kReadoutWhite);
+constexpr TRgbF WhiteUnder = Rgbf(kReadoutWhiteUnlit);
 constexpr TRgbF Red = Rgbf(225, 40, 25);
 constexpr TRgbF Metal = Rgbf(52, 56, 61);
 constexpr TRgbF MetalLight = Rgbf(150, 156, 164);

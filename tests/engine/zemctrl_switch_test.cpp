@@ -14,23 +14,10 @@
 #include "engine/zemrecord.h"
 #include "platform/cpu.h"
 #include "tests/support/simcontext.h"
+#include "tests/support/tracecapture.h"
 #include "winpower/advreg.h"
 
 namespace {
-
-class TConsole : public ITraceTap {
- public:
-  TConsole() { SetTraceTap(this); }
-  ~TConsole() override { SetTraceTap(nullptr); }
-  TConsole(const TConsole&) = delete;
-  TConsole& operator=(const TConsole&) = delete;
-  void OnTraceLine(std::string_view text) override { Lines.emplace_back(text); }
-  void OnRwDebugLine(std::string_view) override {}
-  bool Has(const std::string& line) const {
-    return std::find(Lines.begin(), Lines.end(), line) != Lines.end();
-  }
-  std::vector<std::string> Lines;
-};
 
 int Activations(const TSimContext& sim) {
   return static_cast<int>(
@@ -42,7 +29,7 @@ bool IchPins(TSimContext& sim, const std::string& setting) {
 }
 
 TEST(ZemSwitch, SingleVariantIchBoardSwitchesBothPinsWithOneScheme) {
-  TConsole console;
+  TTraceCapture console;
   TSimContext sim("p45-core2");  // ICH GPIO34: load line; GPIO35: the saving LED, lit low
   sim.WriteModelFile(
       "[LoadlineControl]\nInterface=ICHGPIO\nEnabled=GPIO34=Low\nDisabled=GPIO34=High\n"
@@ -71,7 +58,7 @@ TEST(ZemSwitch, SingleVariantIchBoardSwitchesBothPinsWithOneScheme) {
 }
 
 TEST(ZemSwitch, MultiVariantTakesTheFirstFittedVariant) {
-  TConsole console;
+  TTraceCapture console;
   TSimContext sim("x58-nehalem");  // Super I/O GPIO21: the load line
   sim.WriteModelFile(
       "[LoadlineControl]\nPresent0=0\nEnabled1=GPIO21=Low\nInterface0=ICHGPIO\n"
@@ -112,7 +99,7 @@ TEST(ZemSwitch, CmosFlagClearSelectsVariantZerosPsiCommand) {
   };
   for (const TCase& c : {TCase{0x00, "1", "GPIO35=Low"}, TCase{0x01, "1", "GPIO35=Input"},
                          TCase{0x00, "0", "GPIO35=Input"}}) {
-    TConsole console;
+    TTraceCapture console;
     TSimContext sim("p45-core2");
     sim.Machine().Cmos().SetByte(0x5A, c.Cmos);
     sim.WriteModelFile(std::string("[CheckCMOS5A]\nEnable=") + c.Enable +
@@ -128,7 +115,7 @@ TEST(ZemSwitch, CmosFlagClearSelectsVariantZerosPsiCommand) {
 }
 
 TEST(ZemSwitch, UnmatchedBoardRevisionReadsOff) {
-  TConsole console;
+  TTraceCapture console;
   TSimContext sim("p45-core2");
   sim.WriteModelFile(
       "[VersionControl]\nA=Rev3\n[Rev3]\nInterface=ICHGPIO\nSection=Rev3Pins\n"
