@@ -8,11 +8,13 @@
 #include "app/scene/mainlayout.h"
 #include "app/shell/headless/headlessshell.h"
 #include "app/window/mainform.h"
+#include "chips/gpiobase.h"
 #include "chips/gpiocontrol.h"
 #include "engine/cfg.h"
 #include "engine/zemctrl.h"
 #include "os/singleinstance.h"
 #include "tests/support/simcontext.h"
+#include "tests/support/tracecapture.h"
 
 namespace {
 
@@ -203,6 +205,56 @@ TEST(ProgramStartupTest, AnIntelBoardWithoutAModelFileStopsBeforeShowing) {
   ASSERT_EQ(sim.Messages.Shown.size(), 1u);
   EXPECT_EQ(sim.Messages.Shown[0].Text, "This utility is not for this platform!");
   EXPECT_EQ(sim.Messages.Shown[0].Icon, TMessageIcon::Error);
+}
+
+}  // namespace
+
+namespace {
+
+// The TR900 Plus saves energy only with its VDroop strap (the IT8720F's GPIO14) set high.
+class Tr900SwitchOnTest : public ::testing::Test {
+ protected:
+  Tr900SwitchOnTest() : Sim("tr900-phenom") {
+    Sim.WriteModelFile(TSimContext::ReadFile(std::string(KORZEM_SOURCE_DIR) + "/data/TR900P.ini"));
+  }
+  bool Start() {
+    Form = std::make_unique<TZemMainForm>(Sim.MakeHost(), BuildMainScene(Pictures, Queue), Shell,
+                                          "1.0");
+    Shell.Attach(*Form);
+    if (!Form->FormCreate()) return false;
+    Form->FormShow();
+    return true;
+  }
+  void SetStrap(const char* level) {
+    TZemContext& c = Form->Context();
+    std::unique_ptr<TGpioBase> gpio = CreateGpio(kGpioIt8720, *c.Rw, c.Sio.get());
+    ASSERT_TRUE(gpio && gpio->Apply(std::string("GPIO14=") + level));
+  }
+
+  TSimContext Sim;
+  TMainThreadQueue Queue;
+  TMapPictureSource Pictures;
+  THeadlessShell Shell;
+  std::unique_ptr<TZemMainForm> Form;
+};
+
+TEST_F(Tr900SwitchOnTest, ALowVDroopStrapRefusesWithItsMessageAndAHighOneSwitches) {
+  ASSERT_TRUE(Start());
+  ASSERT_FALSE(Form->ZemOn());
+  SetStrap("Low");
+  TTraceCapture trace;
+  Form->ZemOffImageEnClick();
+  EXPECT_FALSE(Form->ZemOn());
+  EXPECT_TRUE(trace.Has("TR900 Plus Check Shallow >>>> Not High"));
+  ASSERT_FALSE(Sim.Messages.Shown.empty());
+  EXPECT_EQ(Sim.Messages.Shown.back().Text, Sim.Texts.MsgEnableVDroop);
+  EXPECT_EQ(Sim.Messages.Shown.back().Caption, "Korvan ZEM");
+
+  SetStrap("High");
+  Form->ZemOffImageEnClick();
+  EXPECT_TRUE(trace.Has("TR900 Plus Check Shallow >>>> High"));
+  EXPECT_TRUE(Form->ZemOn());
+  EXPECT_EQ(Form->Context().Zem->Status(), TZemCtrl::kStatusOn);
 }
 
 }  // namespace
