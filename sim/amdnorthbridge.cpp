@@ -8,6 +8,7 @@
 #include "base/inifile.h"
 #include "base/textfmt.h"
 #include "sim/pcibus.h"
+#include "sim/sectionreader.h"
 #include "sim/simcpumodels.h"
 #include "sim/simmachine.h"
 #include "sim/simstate.h"
@@ -26,99 +27,6 @@ constexpr uint8_t HtcEnable = 0x01;
 constexpr uint8_t HtcActive = 0x10;
 constexpr uint16_t PsiOffset = 0xA0;         // F3, family 10h: PsiVid and PsiVidEn
 constexpr uint16_t ClockPowerOffset = 0xD4;  // F3, family 10h: NbFid in bits 4:0
-
-// "0x" hexadecimal or decimal, the whole text.
-bool ParseNumber(std::string_view text, uint64_t* value) {
-  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  if (hex) text.remove_prefix(2);
-  if (text.empty()) return false;
-  const auto result =
-      std::from_chars(text.data(), text.data() + text.size(), *value, hex ? 16 : 10);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size();
-}
-
-// Typed reads of one board-file section that fail with a message naming file, section and key.
-class TSectionReader {
- public:
-  TSectionReader(const TIniFile& ini, const std::string& section, std::string* error)
-      : Ini_(ini), Section_(section), Error_(error) {}
-
-  bool Fail(std::string_view key, std::string_view what) const {
-    *Error_ = Ini_.FileName() + ": [" + Section_ + "]" +
-              (key.empty() ? std::string() : " " + std::string(key)) + ": " + std::string(what);
-    return false;
-  }
-
-  // Every key must be one of names or begin with one of prefixes.
-  bool CheckKeys(std::initializer_list<std::string_view> names,
-                 std::initializer_list<std::string_view> prefixes = {}) const {
-    TStrings keys;
-    Ini_.ReadSection(Section_, keys);
-    for (const std::string& key : keys) {
-      const bool known =
-          std::any_of(names.begin(), names.end(),
-                      [&](std::string_view name) { return EqualsNoCase(key, name); }) ||
-          std::any_of(prefixes.begin(), prefixes.end(),
-                      [&](std::string_view prefix) { return StartsWithNoCase(key, prefix); });
-      if (!known) return Fail(key, "unknown key");
-    }
-    return true;
-  }
-
-  bool Has(std::string_view key) const { return Ini_.ValueExists(Section_, key); }
-
-  // Leaves *value alone when the key is missing, unless it is required.
-  template <class T>
-  bool Number(std::string_view key, T* value, uint64_t max, bool required = false) const {
-    if (!Has(key)) return required ? Fail(key, "missing") : true;
-    const std::string text = Ini_.ReadString(Section_, key, "");
-    uint64_t parsed = 0;
-    if (!ParseNumber(text, &parsed)) return Fail(key, "'" + text + "' is not a number");
-    if (parsed > max) {
-      return Fail(key, "'" + text + "' is out of range (at most " + HexMin(max) + ")");
-    }
-    *value = static_cast<T>(parsed);
-    return true;
-  }
-
-  // Config.OFFSET=HH HH ... lines, handed over byte by byte.
-  template <class F>
-  bool ByteLists(size_t size, F store) const {
-    TStrings keys;
-    Ini_.ReadSection(Section_, keys);
-    for (const std::string& key : keys) {
-      if (!StartsWithNoCase(key, "Config.")) continue;
-      uint64_t offset = 0;
-      if (!ParseNumber(TextAfter(key, "."), &offset)) return Fail(key, "not a register offset");
-      std::vector<uint8_t> bytes;
-      const std::string value = Ini_.ReadString(Section_, key, "");
-      std::string_view text = value;
-      while (true) {
-        const size_t start = text.find_first_not_of(" \t");
-        if (start == std::string_view::npos) break;
-        text.remove_prefix(start);
-        const std::string_view item = text.substr(0, text.find_first_of(" \t"));
-        uint8_t byte = 0;
-        const auto result = std::from_chars(item.data(), item.data() + item.size(), byte, 16);
-        if (item.size() > 2 || result.ec != std::errc() ||
-            result.ptr != item.data() + item.size()) {
-          return Fail(key, "expected hex bytes such as \"01 04\"");
-        }
-        bytes.push_back(byte);
-        text.remove_prefix(item.size());
-      }
-      if (bytes.empty()) return Fail(key, "expected hex bytes such as \"01 04\"");
-      if (offset + bytes.size() > size) return Fail(key, "runs past the last register");
-      for (size_t i = 0; i < bytes.size(); ++i) store(offset + i, bytes[i]);
-    }
-    return true;
-  }
-
- private:
-  const TIniFile& Ini_;
-  const std::string& Section_;
-  std::string* Error_;
-};
 
 }  // namespace
 
@@ -328,7 +236,7 @@ bool TSimMcpPcnt::LoadState(const TSimState& state, std::string* error) {
 
 bool BuildSimAmdNorthbridge(TSimMachine& machine, const TIniFile& ini, const std::string& section,
                             std::string* error) {
-  const TSectionReader reader(ini, section, error);
+  const TSimSectionReader reader(ini, section, error);
   if (!reader.CheckKeys({"HtLinkMHz", "HtcEnabled", "HtcPercent", "NbFid", "F3x1F0", "F4x1E0"})) {
     return false;
   }
@@ -349,7 +257,7 @@ bool BuildSimAmdNorthbridge(TSimMachine& machine, const TIniFile& ini, const std
 
 bool BuildSimAmdSbPm(TSimMachine& machine, const TIniFile& ini, const std::string& section,
                      std::string* error) {
-  const TSectionReader reader(ini, section, error);
+  const TSimSectionReader reader(ini, section, error);
   if (!reader.CheckKeys({"ThrottleRegister", "ThrottleMask", "ThrottlePercent"}, {"Config."})) {
     return false;
   }
@@ -363,7 +271,7 @@ bool BuildSimAmdSbPm(TSimMachine& machine, const TIniFile& ini, const std::strin
   if (percent < 1) return reader.Fail("ThrottlePercent", "at least 1");
   auto device = std::make_unique<TSimAmdSbPm>(machine, throttleRegister, throttleMask, percent);
   TSimAmdSbPm* pm = device.get();
-  if (!reader.ByteLists(256, [pm](size_t at, uint8_t byte) {
+  if (!reader.ByteLists("Config.", 256, [pm](size_t at, uint8_t byte) {
         pm->SetRegister(static_cast<uint8_t>(at), byte);
       })) {
     return false;
@@ -377,7 +285,7 @@ bool BuildSimAmdSbPm(TSimMachine& machine, const TIniFile& ini, const std::strin
 
 bool BuildSimMcpPcnt(TSimMachine& machine, const TIniFile& ini, const std::string& section,
                      std::string* error) {
-  const TSectionReader reader(ini, section, error);
+  const TSimSectionReader reader(ini, section, error);
   if (!reader.CheckKeys({"Port", "Value", "ThrottleMask", "ThrottlePercent"})) return false;
   uint16_t port = 0;
   uint32_t value = 0, mask = 0x1000, percent = 50;

@@ -230,16 +230,9 @@ bool BuildSimIchGpio(TSimMachine& machine, const TIniFile& ini, const std::strin
   }
   const std::string where =
       reader.Has("Function") ? TrimBlanks(reader.Text("Function")) : "00:1f.0";
-  TSimPciFunction* lpc = nullptr;
-  uint64_t bus = 0, device = 0, function = 0;
-  if (where.size() == 7 && where[2] == ':' && where[5] == '.' &&
-      TSimSectionReader::ParseNumber("0x" + where.substr(0, 2), &bus) &&
-      TSimSectionReader::ParseNumber("0x" + where.substr(3, 2), &device) &&
-      TSimSectionReader::ParseNumber("0x" + where.substr(6, 1), &function) && device < 32 &&
-      function < 8) {
-    lpc = machine.Pci().Function(static_cast<uint8_t>(bus), static_cast<uint8_t>(device),
-                                 static_cast<uint8_t>(function));
-  }
+  uint8_t bus = 0, device = 0, function = 0;
+  if (!reader.PciAddress("Function", "00:1f.0", &bus, &device, &function)) return false;
+  TSimPciFunction* lpc = machine.Pci().Function(bus, device, function);
   if (lpc == nullptr) {
     return reader.Fail("Function",
                        "no PCI function " + where + " (its [PCI] section comes before this one)");

@@ -116,16 +116,10 @@ bool BuildSimNvSmbusGpio(TSimMachine& machine, const TIniFile& ini, const std::s
   if (!reader.CheckKeys({"Function", "Pins", "SysCtrlBase"}, {"GPIO"})) return false;
   const std::string where =
       reader.Has("Function") ? TrimBlanks(reader.Text("Function")) : "00:01.1";
-  uint64_t bus = 0, device = 0, function = 0, pins = 64;
-  TSimPciFunction* smbus = nullptr;
-  if (where.size() == 7 && where[2] == ':' && where[5] == '.' &&
-      TSimSectionReader::ParseNumber("0x" + where.substr(0, 2), &bus) &&
-      TSimSectionReader::ParseNumber("0x" + where.substr(3, 2), &device) &&
-      TSimSectionReader::ParseNumber("0x" + where.substr(6, 1), &function) && device < 32 &&
-      function < 8) {
-    smbus = machine.Pci().Function(static_cast<uint8_t>(bus), static_cast<uint8_t>(device),
-                                   static_cast<uint8_t>(function));
-  }
+  uint64_t pins = 64;
+  uint8_t bus = 0, device = 0, function = 0;
+  if (!reader.PciAddress("Function", "00:01.1", &bus, &device, &function)) return false;
+  TSimPciFunction* smbus = machine.Pci().Function(bus, device, function);
   if (smbus == nullptr) {
     return reader.Fail("Function",
                        "no PCI function " + where + " (its [PCI] section comes before this one)");

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "base/inifile.h"
+#include "sim/sectionreader.h"
 #include "sim/simdevice.h"
 
 class TSimMachine;
@@ -157,35 +158,6 @@ class TSimSuperIo : public ISimPortHandler, public ISimDevice {
   uint8_t Index_ = 0;
   uint8_t KeyStep_ = 0;
   bool Unlocked_ = false;
-};
-
-// Typed reads of one board-file section for the chip models, failing with a message that names
-// file, section and key.
-class TSimSectionReader {
- public:
-  TSimSectionReader(const TIniFile& ini, const std::string& section, std::string* error)
-      : Ini_(ini), Section_(section), Error_(error) {}
-
-  // "0x" hexadecimal or decimal, the whole text.
-  static bool ParseNumber(std::string_view text, uint64_t* value);
-
-  const std::string& Section() const { return Section_; }
-  bool Fail(std::string_view key, std::string_view what) const;
-  // Every key is one of names or begins with one of prefixes.
-  bool CheckKeys(std::initializer_list<std::string_view> names,
-                 std::initializer_list<std::string_view> prefixes = {}) const;
-  bool Has(std::string_view key) const { return Ini_.ValueExists(Section_, key); }
-  std::string Text(std::string_view key) const { return Ini_.ReadString(Section_, key, ""); }
-  TStrings Keys() const;
-  // Leaves *value alone when the key is missing, unless it is required.
-  bool Number(std::string_view key, uint64_t* value, uint64_t max, bool required = false) const;
-  // "HH HH ..." hex bytes.
-  bool HexBytes(std::string_view key, std::vector<uint8_t>* bytes) const;
-
- private:
-  const TIniFile& Ini_;
-  const std::string& Section_;
-  std::string* Error_;
 };
 
 // The [SuperIO] section: builds the named chip at its port.
