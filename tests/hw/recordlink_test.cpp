@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "hw/inprocesslink.h"
+#include "tests/hw/fakemachine.h"
 
 namespace {
 
@@ -21,67 +22,30 @@ constexpr uint32_t MemoryBase = 0xE0000;
 
 // Two processors, a Super I/O-like port pair, one PCI device, a TSC that moves on every read
 // and 512 bytes of memory.
-class TSmallMachine : public IInProcessMachine {
+class TSmallMachine : public TFakeMachine {
  public:
-  std::map<uint16_t, uint32_t> Ports = {{0x2F, 0x87}, {0x80, 0}};
-  std::array<std::map<uint32_t, uint64_t>, 2> Msrs;
-  uint32_t Selected = 0;
   uint64_t Tsc = 1000;
   uint32_t CfAddress = 0;
-  std::vector<uint8_t> Memory = std::vector<uint8_t>(0x200, 0);
-  std::map<uint32_t, uint32_t> Mappings;
-  uint32_t NextHandle = 0x100;
 
-  TSmallMachine() {
+  TSmallMachine() : TFakeMachine(2, MemoryBase, 0x200, 0x100) {
+    Ports = {{0x2F, 0x87}, {0x80, 0}};
     Msrs[0][0x198] = 0x0C27;
     Msrs[1][0x198] = 0x0B25;
     for (size_t i = 0; i < Memory.size(); ++i) Memory[i] = static_cast<uint8_t>(i * 7);
   }
 
   uint32_t PortIn(uint16_t port, uint8_t width) override {
-    const uint32_t mask = width == 1 ? 0xFF : width == 2 ? 0xFFFF : 0xFFFFFFFF;
     if (port == 0xCFC) return CfAddress == 0x80000000u ? 0x29168086u : 0xFFFFFFFFu;
-    auto it = Ports.find(port);
-    return it == Ports.end() ? mask : it->second & mask;
+    return TFakeMachine::PortIn(port, width);
   }
   void PortOut(uint16_t port, uint8_t, uint32_t value) override {
     if (port == 0xCF8) CfAddress = value;
     Ports[port] = value;
   }
-  bool ReadMsr(uint32_t msr, uint64_t* value) override {
-    auto it = Msrs[Selected].find(msr);
-    if (it == Msrs[Selected].end()) return false;
-    *value = it->second;
-    return true;
-  }
-  bool WriteMsr(uint32_t msr, uint64_t value) override {
-    Msrs[Selected][msr] = value;
-    return true;
-  }
   uint64_t ReadTsc() override { return Tsc += 1000; }
-  bool ReadPmc(uint32_t, uint64_t*) override { return false; }
-  bool ReadCr(uint32_t, uint64_t*) override { return false; }
-  bool WriteCr(uint32_t, uint64_t) override { return false; }
-  uint32_t MapPhysical(uint64_t address, uint32_t length, uint32_t* mapped) override {
-    if (address < MemoryBase || address + length > MemoryBase + Memory.size())
-      return ZEM_STATUS_UNSUCCESSFUL;
-    *mapped = NextHandle++;
-    Mappings[*mapped] = static_cast<uint32_t>(address - MemoryBase);
-    return ZEM_STATUS_SUCCESS;
-  }
-  uint32_t UnmapPhysical(uint32_t mapped) override {
-    return Mappings.erase(mapped) ? ZEM_STATUS_SUCCESS : ZEM_STATUS_UNSUCCESSFUL;
-  }
-  void BusyWaitMicroseconds(uint32_t) override {}
-  uint8_t* ResolveMapping(uint32_t mapped) override {
-    auto it = Mappings.find(mapped);
-    return it == Mappings.end() ? nullptr : Memory.data() + it->second;
-  }
   void ExecuteCpuId(CpuRegisters& regs) override {
     regs = CpuRegisters{regs.EAX == 0 ? 0xDu : 0x106A5u, Selected << 24, 0x6C65746E, 0x49656E69};
   }
-  void SelectCpu(uint32_t index) override { Selected = index; }
-  uint32_t CpuCount() override { return 2; }
 };
 
 std::string Hex(uint64_t value) {
