@@ -170,13 +170,8 @@ class TBenchProgram {
     if (!Session_.Open(error)) return false;
     SimWorkload(*Session_.Simulated()).SetFixed(kLoadPercent);
     Run_ = std::make_unique<TProgramRun>(Session_);
-    if (!Run_->PrepareHost(error)) return false;
     Service_ = std::make_unique<TTallyDriverService>(Session_.DriverService(), Tally);
-    const TZemHost& h = Run_->Host();
-    Host_ = std::unique_ptr<TZemHost>(
-        new TZemHost{h.ProgramDirectory, h.InitFileName, h.ProgramPath, h.System, h.Privileges,
-                     *Service_, h.Messages, h.Clock, h.Registry, h.ProcessorTimes, h.Power,
-                     h.Schedulers, h.Instance, h.Texts, h.Sleep, h.WriteInitFileBack});
+    if (!Run_->PrepareHost(error, nullptr, Service_.get())) return false;
 
     const std::string generated = GeneratedPictures();
     PngPictures = !generated.empty();
@@ -187,7 +182,7 @@ class TBenchProgram {
     }
     std::unique_ptr<TScene> scene = BuildMainScene(*Pictures_, Queue_);
     Shell_ = std::make_unique<THeadlessShell>([this](uint32_t ms) { Run_->Wait(ms); });
-    Form_ = std::make_unique<TZemMainForm>(*Host_, std::move(scene), *Shell_, "bench");
+    Form_ = std::make_unique<TZemMainForm>(Run_->Host(), std::move(scene), *Shell_, "bench");
     Shell_->Attach(*Form_);
     if (!Form_->FormCreate()) {
       *error = "the program does not start on " + Board_;
@@ -226,7 +221,6 @@ class TBenchProgram {
   TMachineSession Session_;
   std::unique_ptr<TProgramRun> Run_;
   std::unique_ptr<TTallyDriverService> Service_;
-  std::unique_ptr<TZemHost> Host_;
   TMainThreadQueue Queue_;
   std::unique_ptr<IPictureSource> Pictures_;
   std::unique_ptr<THeadlessShell> Shell_;

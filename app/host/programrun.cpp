@@ -74,7 +74,8 @@ bool TProgramRun::PrepareSandbox(std::string* error) {
   return true;
 }
 
-bool TProgramRun::PrepareHost(std::string* error, IOsMessageBox* messages) {
+bool TProgramRun::PrepareHost(std::string* error, IOsMessageBox* messages,
+                              IOsDriverService* driver) {
   Services_ = std::make_unique<TServices>();
   TSimMachine* sim = Session_.Simulated();
   std::string programDirectory = Session_.Directory();
@@ -101,7 +102,7 @@ bool TProgramRun::PrepareHost(std::string* error, IOsMessageBox* messages) {
                                              programDirectory + "/korzem",
                                              Session_.System(),
                                              *Services_->Privileges,
-                                             Session_.DriverService(),
+                                             driver != nullptr ? *driver : Session_.DriverService(),
                                              messages != nullptr ? *messages : *Services_->Messages,
                                              *Services_->Clock,
                                              *Services_->Registry,

@@ -14,6 +14,7 @@
 #include "app/core/zemcontext.h"
 #include "app/host/machinesession.h"
 
+class IOsDriverService;
 class IOsMessageBox;
 
 class TProgramRun {
@@ -24,8 +25,10 @@ class TProgramRun {
   TProgramRun& operator=(const TProgramRun&) = delete;
 
   // The OS services and the host; the session need not be connected. messages, when given,
-  // replaces the system's message boxes (a shell that shows them itself).
-  bool PrepareHost(std::string* error, IOsMessageBox* messages = nullptr);
+  // replaces the system's message boxes (a shell that shows them itself); driver, when given,
+  // replaces the session's driver service (one that wraps it, for instance to count calls).
+  bool PrepareHost(std::string* error, IOsMessageBox* messages = nullptr,
+                   IOsDriverService* driver = nullptr);
   // PrepareHost, then the context on the session's connection through the engine; false with a
   // one-line error when the program would not start on this machine.
   bool Start(std::string* error);
