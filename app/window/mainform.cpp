@@ -90,6 +90,9 @@ bool TZemMainForm::ZemOn() const {
 // --- start-up ---
 
 bool TZemMainForm::FormCreate() {
+  // The tray icon is titled with the program's name until the first hint of the figures.
+  TrayHint_ = Host_.Texts.MsgTitle;
+  Shell_.SetTrayHint(TrayHint_);
   if (!Context_->Construct()) {
     StartupFailed = true;
     DestroyObjects();

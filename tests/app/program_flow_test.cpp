@@ -53,6 +53,7 @@ class ProgramFlowTest : public ::testing::Test {
 
 TEST_F(ProgramFlowTest, TicksSwitchingModesTrayAndExitLeaveTheStatisticsInTheModelFile) {
   ASSERT_TRUE(StartProgram());
+  EXPECT_EQ(Shell->TrayHint, "Korvan ZEM");
   TScene& scene = Form->Scene();
   // First show with energy saving off in the hardware: the off look, exit allowed.
   EXPECT_TRUE(scene.Visible("ZemOffBtnPanel"));
