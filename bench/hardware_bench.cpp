@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/forwardinglink.h"
 #include "hw/inprocesslink.h"
 #include "hw/readwrite.h"
 #include "os/test/fakedriverservice.h"
@@ -16,22 +17,17 @@
 namespace {
 
 // Counts the control calls a link passes on.
-class TCountingLink : public IDriverLink {
+class TCountingLink : public TForwardingLink {
  public:
   TCountingLink(std::unique_ptr<IDriverLink> inner, uint64_t& calls)
-      : Inner_(std::move(inner)), Calls_(calls) {}
+      : TForwardingLink(std::move(inner)), Calls_(calls) {}
   bool Control(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                uint32_t* returned) override {
     ++Calls_;
-    return Inner_->Control(code, in, inSize, out, outSize, returned);
+    return TForwardingLink::Control(code, in, inSize, out, outSize, returned);
   }
-  uint8_t* ResolveMapping(uint32_t mapped) override { return Inner_->ResolveMapping(mapped); }
-  void ExecuteCpuId(CpuRegisters& regs) override { Inner_->ExecuteCpuId(regs); }
-  IZemMachine* DirectMachine() override { return Inner_->DirectMachine(); }
-  void SetAffinityMask(uint32_t mask) override { Inner_->SetAffinityMask(mask); }
 
  private:
-  std::unique_ptr<IDriverLink> Inner_;
   uint64_t& Calls_;
 };
 

@@ -25,6 +25,7 @@
 #include "app/scene/picturesource.h"
 #include "app/shell/headless/headlessshell.h"
 #include "app/window/mainform.h"
+#include "bench/forwardinglink.h"
 #include "hw/ioctl.h"
 #include "os/driverservice.h"
 #include "os/files.h"
@@ -74,32 +75,27 @@ struct TDriverTally {
 };
 
 // Counts the control calls a link passes on and times the clock measurements among them.
-class TTallyLink final : public IDriverLink {
+class TTallyLink final : public TForwardingLink {
  public:
   TTallyLink(std::unique_ptr<IDriverLink> inner, TDriverTally& tally)
-      : Inner_(std::move(inner)), Tally_(tally) {}
+      : TForwardingLink(std::move(inner)), Tally_(tally) {}
 
   bool Control(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                uint32_t* returned) override {
     ++Tally_.Calls;
     if (code != CTL_MEASURE_CLOCK && code != CTL_MEASURE_CLOCK_AMD)
-      return Inner_->Control(code, in, inSize, out, outSize, returned);
+      return TForwardingLink::Control(code, in, inSize, out, outSize, returned);
     ClockRequest request{};
     if (in != nullptr && inSize >= sizeof request) std::memcpy(&request, in, sizeof request);
     ++Tally_.ClockCalls;
     Tally_.ClockWaitMicroseconds += request.Microseconds;
     const double start = CpuSeconds();
-    const bool ok = Inner_->Control(code, in, inSize, out, outSize, returned);
+    const bool ok = TForwardingLink::Control(code, in, inSize, out, outSize, returned);
     Tally_.ClockCpuSeconds += CpuSeconds() - start;
     return ok;
   }
-  uint8_t* ResolveMapping(uint32_t mapped) override { return Inner_->ResolveMapping(mapped); }
-  void ExecuteCpuId(CpuRegisters& regs) override { Inner_->ExecuteCpuId(regs); }
-  IZemMachine* DirectMachine() override { return Inner_->DirectMachine(); }
-  void SetAffinityMask(uint32_t mask) override { Inner_->SetAffinityMask(mask); }
 
  private:
-  std::unique_ptr<IDriverLink> Inner_;
   TDriverTally& Tally_;
 };
 
