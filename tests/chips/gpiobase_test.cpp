@@ -14,6 +14,7 @@
 #include "base/trace.h"
 #include "chips/gpiobackup.h"
 #include "chips/gpiocontrol.h"
+#include "tests/support/tracecapture.h"
 
 namespace {
 
@@ -40,16 +41,7 @@ const TPinNaming kNvNaming{64, false, 1};
 const TPinNaming kW667Naming{72, true, 1};
 const TPinNaming kW627Naming{48, true, 1};
 
-class TConsoleLines : public ITraceTap {
- public:
-  TConsoleLines() { SetTraceTap(this); }
-  ~TConsoleLines() override { SetTraceTap(nullptr); }
-  TConsoleLines(const TConsoleLines&) = delete;
-  TConsoleLines& operator=(const TConsoleLines&) = delete;
-  std::vector<std::string> Lines;
-  void OnTraceLine(std::string_view text) override { Lines.emplace_back(text); }
-  void OnRwDebugLine(std::string_view) override {}
-};
+using TConsoleLines = TTraceCapture;
 
 // --- names, words and items ------------------------------------------------------------------
 

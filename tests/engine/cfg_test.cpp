@@ -20,21 +20,13 @@
 #include "base/trace.h"
 #include "os/test/fakelocaltime.h"
 #include "os/test/fakemessagebox.h"
+#include "tests/support/tracecapture.h"
 
 namespace {
 
 constexpr uint32_t kE7300 = 0x10677;
 
-class TConsoleLines : public ITraceTap {
- public:
-  TConsoleLines() { SetTraceTap(this); }
-  ~TConsoleLines() override { SetTraceTap(nullptr); }
-  TConsoleLines(const TConsoleLines&) = delete;
-  TConsoleLines& operator=(const TConsoleLines&) = delete;
-  void OnTraceLine(std::string_view text) override { Lines.emplace_back(text); }
-  void OnRwDebugLine(std::string_view) override {}
-  std::vector<std::string> Lines;
-};
+using TConsoleLines = TTraceCapture;
 
 class Cfg : public TTempFileTest {
  protected:

@@ -9,16 +9,11 @@
 #include "app/gfx/png.h"
 #include "base/trace.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/tracecapture.h"
 
 namespace {
 
-struct TTraceLines : ITraceTap {
-  TTraceLines() { SetTraceTap(this); }
-  ~TTraceLines() override { SetTraceTap(nullptr); }
-  void OnTraceLine(std::string_view text) override { Lines.emplace_back(text); }
-  void OnRwDebugLine(std::string_view) override {}
-  std::vector<std::string> Lines;
-};
+using TTraceLines = TTraceCapture;
 
 TBitmap Flat(int w, int h, uint8_t shade) {
   return TBitmap(w, h, Rgb(shade, shade, 100));

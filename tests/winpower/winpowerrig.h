@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/trace.h"
+#include "tests/support/tracecapture.h"
 
 namespace winpowertest {
 
@@ -22,16 +23,7 @@ namespace fs = std::filesystem;
 using ::TTempDir;
 
 // The trace-console lines written while the object lives.
-class TTraceLines : public ITraceTap {
- public:
-  TTraceLines() { SetTraceTap(this); }
-  ~TTraceLines() override { SetTraceTap(nullptr); }
-  TTraceLines(const TTraceLines&) = delete;
-  TTraceLines& operator=(const TTraceLines&) = delete;
-  void OnTraceLine(std::string_view text) override { Lines.emplace_back(text); }
-  void OnRwDebugLine(std::string_view) override {}
-  std::vector<std::string> Lines;
-};
+using TTraceLines = TTraceCapture;
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
