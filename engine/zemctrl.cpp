@@ -351,7 +351,10 @@ void TZemCtrl::SwitchOff() {
 
 int32_t TZemCtrl::ReadStatus() {
   if (PsiInterface_ == kZemAmdPsi) {
-    const uint8_t psi = S_.Rw.PciReadByte(0, 0x18, 3, 0xA0);
+    // Only an AMD northbridge has the PSI register; where the function is absent every read gives
+    // all ones, which must not read as "on".
+    const bool northbridge = S_.Rw.PciReadWord(0, 0x18, 3, 0) == 0x1022;
+    const uint8_t psi = northbridge ? S_.Rw.PciReadByte(0, 0x18, 3, 0xA0) : 0;
     Status_ = (psi & 0x80) != 0 ? kStatusOn : kStatusOff;
   }
   if (IsGpioCode(LoadlineInterface_)) {

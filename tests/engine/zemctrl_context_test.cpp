@@ -117,3 +117,13 @@ TEST(ZemExcludeModel, BisectionNeedsAscendingOrder) {
 }
 
 }  // namespace
+
+TEST(ZemContextPsi, NoNorthbridgeReadsOff) {
+  // A model file naming the northbridge's PSI on a board that has none (an Intel board): the
+  // absent function reads all ones, which is no PSI enable bit.
+  TSimContext sim("p35-core2");
+  sim.WriteModelFile("[PsiControl]\nInterface=AMDCNQ\n[ZEM]\nZemStatus=1\n");
+  ASSERT_TRUE(sim.Start());
+  ASSERT_EQ(sim.Zem().PsiInterface(), kZemAmdPsi);
+  EXPECT_EQ(sim.Zem().ReadStatus(), TZemCtrl::kStatusOff);
+}
