@@ -1,7 +1,6 @@
 #include "sim/ichgpio.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "base/textfmt.h"
 #include "sim/pcibus.h"
@@ -149,15 +148,9 @@ void TSimIchGpio::FollowBase() {
 }
 
 bool TSimIchGpio::PinIndex(std::string_view pin, uint8_t* index) const {
-  if (pin.size() < 5 || !StartsWithNoCase(pin, "GPIO")) return false;
-  const std::string_view digits = pin.substr(4);
-  unsigned number = 0;
-  const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  if (result.ec != std::errc() || result.ptr != digits.data() + digits.size() ||
-      number >= Spec_.Pins || (digits.size() > 1 && digits[0] == '0')) {
-    return false;
-  }
-  *index = static_cast<uint8_t>(number);
+  const std::optional<unsigned> number = SimGpioNumber(pin);
+  if (!number || *number >= Spec_.Pins) return false;
+  *index = static_cast<uint8_t>(*number);
   return true;
 }
 

@@ -1,7 +1,5 @@
 #include "sim/nvsmbusgpio.h"
 
-#include <charconv>
-
 #include "base/textfmt.h"
 #include "sim/pcibus.h"
 #include "sim/simmachine.h"
@@ -55,15 +53,9 @@ void TSimNvSmbusGpio::FollowBase() {
 }
 
 bool TSimNvSmbusGpio::PinNumber(std::string_view pin, uint8_t* number) const {
-  if (pin.size() < 5 || !StartsWithNoCase(pin, "GPIO") || pin[4] == '0') return false;
-  const std::string_view digits = pin.substr(4);
-  unsigned value = 0;
-  const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (result.ec != std::errc() || result.ptr != digits.data() + digits.size() || value < 1 ||
-      value > Bytes_.size()) {
-    return false;
-  }
-  *number = static_cast<uint8_t>(value);
+  const std::optional<unsigned> value = SimGpioNumber(pin);
+  if (!value || *value < 1 || *value > Bytes_.size()) return false;
+  *number = static_cast<uint8_t>(*value);
   return true;
 }
 

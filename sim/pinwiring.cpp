@@ -2,11 +2,24 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 #include "base/inifile.h"
 #include "base/textfmt.h"
 #include "sim/simmachine.h"
 #include "sim/simstate.h"
+
+std::optional<unsigned> SimGpioNumber(std::string_view pin) {
+  if (pin.size() < 5 || !StartsWithNoCase(pin, "GPIO")) return std::nullopt;
+  const std::string_view digits = pin.substr(4);
+  unsigned number = 0;
+  const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (result.ec != std::errc() || result.ptr != digits.data() + digits.size() ||
+      (digits.size() > 1 && digits[0] == '0')) {
+    return std::nullopt;
+  }
+  return number;
+}
 
 namespace {
 

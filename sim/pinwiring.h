@@ -36,6 +36,10 @@ class ISimPinSource {
   ~ISimPinSource() = default;
 };
 
+// The number of a pin named "GPIO" + decimal digits (any case, no leading zero); nothing for any
+// other name. The chip checks the range.
+std::optional<unsigned> SimGpioNumber(std::string_view pin);
+
 // What other models (the voltage regulator) read off the board.
 class ISimNetLevels {
  public:
