@@ -99,9 +99,7 @@ bool TZemMainForm::FormCreate() {
     return false;
   }
   SavingShown = Context_->SavingShown;
-  TCpu& cpu = *Context_->Cpu;
-  SpeedMax = cpu.BusClock * cpu.RatioForMax;
-  SpeedStep = SpeedMax / kIndicatorFrames;
+  SetSpeedScale();
   CanExit = false;
   return true;
 }
@@ -112,10 +110,15 @@ void TZemMainForm::FormShow() {
   FirstShow();
 }
 
-void TZemMainForm::SetInitialScales() {
-  TCpu& cpu = *Context_->Cpu;
+// The clock indicator's full scale is the processor's top clock.
+void TZemMainForm::SetSpeedScale() {
+  const TCpu& cpu = *Context_->Cpu;
   SpeedMax = cpu.BusClock * cpu.RatioForMax;
   SpeedStep = SpeedMax / kIndicatorFrames;
+}
+
+void TZemMainForm::SetInitialScales() {
+  SetSpeedScale();
   VcoreMax = Context_->Zem->GaugeMaxVoltage();
   VcoreStep = (VcoreMax - Context_->Cfg->VcoreMin) / kIndicatorFrames;
   SpeedTarget = SpeedShown = VcoreTarget = VcoreShown = 0;

@@ -106,6 +106,7 @@ class TZemMainForm {
 
  private:
   void FirstShow();
+  void SetSpeedScale();
   void SetInitialScales();
   void ShowAutorunState();
   void ShowModeLook();
