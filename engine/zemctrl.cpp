@@ -195,7 +195,9 @@ void TZemCtrl::LoadParameters() {
 
   DetectByCpuUsage_ = cfg.ReadBool(kDisplayPatch, "DetectByCpuUsage", false);
   CpuUsageThreshold_ = cfg.ReadInteger(kDisplayPatch, "CpuUsageThreshold", 80);
-  ExcludeModels_ = SplitList(cfg.ReadString(kDisplayPatch, "ExcludeModel", ""));
+  // The list and the board do not change while the program runs: look the board up once.
+  ModelExcluded_ =
+      BisectionFinds(SplitList(cfg.ReadString(kDisplayPatch, "ExcludeModel", "")), S_.BoardModel);
 
   RecordOn_ = cfg.ReadBool(kControl, "ZemRecord", false);
   if (RecordOn_) OpenRecord();

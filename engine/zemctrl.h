@@ -181,7 +181,7 @@ class TZemCtrl {
   float MaxVidVoltage_ = 0;
   bool DetectByCpuUsage_ = false;
   int32_t CpuUsageThreshold_ = 80;
-  std::vector<std::string> ExcludeModels_;
+  bool ModelExcluded_ = false;  // the board is in "ExcludeModel"
   bool RecordOn_ = false;
   float Aidle_ = 5.0f;
   float Phase1Izem_ = 0, Phase4Izem_ = 0;

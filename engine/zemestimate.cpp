@@ -36,7 +36,7 @@ float TZemCtrl::ReadVid() {
 }
 
 bool TZemCtrl::CpuBusy() const {
-  return DetectByCpuUsage_ && !BisectionFinds(ExcludeModels_, S_.BoardModel) &&
+  return DetectByCpuUsage_ && !ModelExcluded_ &&
          CpuLoad_ > static_cast<uint32_t>(std::max(CpuUsageThreshold_, 0));
 }
 
