@@ -134,6 +134,49 @@ void DriveRequests(HANDLE device) {
   if (physical.Ok) Control(device, CTL_UNMAP_MEMORY, &map.Mapped, 4, nullptr, 0);
 }
 
+// The child's side of the handle test: a TSC read through the inherited handle.
+//   Exit code 0 when the driver refused it with access denied, 1 when it was served, 2 otherwise.
+int ChildUsesInheritedHandle(const char* handleText) {
+  HANDLE device =
+      reinterpret_cast<HANDLE>(static_cast<uintptr_t>(_strtoui64(handleText, nullptr, 16)));
+  uint64_t tsc = 0;
+  const TResult result = Control(device, CTL_READ_TSC, nullptr, 0, &tsc, sizeof tsc);
+  if (result.Ok) return 1;
+  return result.Error == ERROR_ACCESS_DENIED ? 0 : 2;
+}
+
+// A handle that reaches another process (inherited here) serves nobody there.
+void CheckHandleStaysWithItsProcess(HANDLE device) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  if (!SetHandleInformation(device, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+    Check(false, "the device handle can be made inheritable");
+    return;
+  }
+  char command[MAX_PATH + 64];
+  snprintf(command, sizeof command, "\"%s\" --child %llx", self,
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(device)));
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  const BOOL created = CreateProcessA(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                      &startup, &child);
+  SetHandleInformation(device, HANDLE_FLAG_INHERIT, 0);
+  Check(created != 0, "a child process starts with the inherited handle");
+  if (!created) return;
+  DWORD exitCode = 3;
+  const bool finished = WaitForSingleObject(child.hProcess, 20000) == WAIT_OBJECT_0;
+  if (!finished) TerminateProcess(child.hProcess, 3);
+  GetExitCodeProcess(child.hProcess, &exitCode);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  Check(finished && exitCode == 0, "a request through the handle from another process is refused");
+  if (exitCode != 0) printf("     child exit code %lu\n", exitCode);
+  uint64_t tsc = 0;
+  Check(Control(device, CTL_READ_TSC, nullptr, 0, &tsc, sizeof tsc).Ok,
+        "the process that opened the device is still served");
+}
+
 HANDLE OpenDevice() {
   return CreateFileA("\\\\.\\ZemDrv", GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -147,6 +190,7 @@ bool CopyImage(const char* from, const char* to) {
 
 int main(int argc, char** argv) {
   setvbuf(stdout, nullptr, _IONBF, 0);
+  if (argc == 3 && strcmp(argv[1], "--child") == 0) return ChildUsesInheritedHandle(argv[2]);
   if (argc != 2) {
     printf("usage: %s ZemDrv.x64.sys\n", argv[0]);
     return 2;
@@ -193,6 +237,7 @@ int main(int argc, char** argv) {
 
   if (device != INVALID_HANDLE_VALUE) {
     DriveRequests(device);
+    CheckHandleStaysWithItsProcess(device);
     Check(CloseHandle(device) != 0, "the device closes");
     device = OpenDevice();
     Check(device != INVALID_HANDLE_VALUE, "the device opens again after closing");
