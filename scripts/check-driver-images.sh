@@ -18,6 +18,7 @@ check() {
   machine=$2
   magic=$3
   name=$(basename "$image")
+  before=$failures
   if [ ! -f "$image" ]; then
     fail "$name" "missing"
     return
@@ -66,7 +67,7 @@ check() {
   relocs=$(echo "$headers" | awk '/^Entry 5 / {print $3}')
   [ -n "$relocs" ] && [ "$((0x$relocs))" -ne 0 ] || fail "$name" "empty base relocation directory"
 
-  echo "checked $name"
+  [ "$failures" -ne "$before" ] || echo "ok   $name"
 }
 
 if [ $# -ne 2 ]; then
