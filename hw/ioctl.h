@@ -67,6 +67,16 @@ struct MapRequest {
   uint32_t Mapped;  // out: the mapping's address (in-process links: a handle they resolve)
 };
 
+// The map request of 64-bit callers (same code, told apart by its size): the answer is a pointer,
+// which does not fit MapRequest's 32-bit field. Unmapping such a view sends its 8-byte address.
+struct WideMapRequest {
+  uint32_t AddressLow;
+  uint32_t AddressHigh;
+  uint32_t Length;
+  uint32_t Reserved;
+  uint64_t Mapped;  // out: the mapping's address
+};
+
 struct CpuRegisters {
   uint32_t EAX;
   uint32_t EBX;
@@ -95,6 +105,8 @@ struct ClockRequest {
 static_assert(sizeof(IoRequest) == 8);
 static_assert(sizeof(PciRequest) == 12);
 static_assert(sizeof(MapRequest) == 16);
+static_assert(sizeof(WideMapRequest) == 24);
+static_assert(__builtin_offsetof(WideMapRequest, Mapped) == 16);
 static_assert(sizeof(CpuRegisters) == 16);
 static_assert(sizeof(CrRequest) == 16);
 static_assert(sizeof(ClockRequest) == 32);

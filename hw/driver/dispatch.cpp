@@ -8,6 +8,7 @@
 
 #include <stddef.h>
 
+#include "hw/driver/machinerules.h"
 #include "hw/ioctl.h"
 
 namespace {
@@ -24,6 +25,7 @@ constexpr size_t MapAddressLowAt = offsetof(MapRequest, AddressLow);
 constexpr size_t MapAddressHighAt = offsetof(MapRequest, AddressHigh);
 constexpr size_t MapLengthAt = offsetof(MapRequest, Length);
 constexpr size_t MapMappedAt = offsetof(MapRequest, Mapped);
+constexpr size_t WideMapMappedAt = offsetof(WideMapRequest, Mapped);
 constexpr size_t RegEaxAt = offsetof(CpuRegisters, EAX);
 constexpr size_t RegEcxAt = offsetof(CpuRegisters, ECX);
 constexpr size_t RegEdxAt = offsetof(CpuRegisters, EDX);
@@ -36,10 +38,8 @@ constexpr size_t ClockCountLowAt = offsetof(ClockRequest, CountLow);
 constexpr size_t ClockPmPortAt = offsetof(ClockRequest, PmTimerPort);
 constexpr size_t ClockPmWidthAt = offsetof(ClockRequest, PmTimerWidth);
 constexpr uint32_t UnmapInputSize = 4;  // the mapped address alone
+constexpr uint32_t WideUnmapInputSize = 8;
 constexpr uint32_t TscAnswerSize = 8;
-
-constexpr uint32_t PciEnable = 0x80000000u;
-constexpr uint32_t PmTimer24BitMask = 0x00FFFFFFu;
 
 // AMD legacy performance counters: four event selects and their four counters.
 constexpr uint32_t AmdEventSelect0 = 0xC0010000u;
@@ -120,19 +120,14 @@ uint32_t WritePort(TRequest& rq, uint8_t width) {
   return status;
 }
 
-// Mechanism #1 address of the record's function and register. Offset bits 11:8 travel in address
-// bits 27:24, which AMD processors accept as extended configuration space once enabled.
+// Mechanism #1 address of the record's function and register.
 uint32_t PciAddress(const uint8_t* buffer) {
-  const uint32_t bus = buffer[PciBusAt];
-  const uint32_t device = buffer[PciDeviceAt];
-  const uint32_t function = buffer[PciFunctionAt];
-  const uint32_t offset = Load16(buffer, PciOffsetAt);
-  return PciEnable | (((offset >> 8) & 0xF) << 24) | (bus << 16) | (device << 11) |
-         (function << 8) | (offset & 0xFC);
+  return ZemPciAddress(buffer[PciBusAt], buffer[PciDeviceAt], buffer[PciFunctionAt],
+                       Load16(buffer, PciOffsetAt));
 }
 
 uint8_t PciLane(const uint8_t* buffer) {
-  return static_cast<uint8_t>(Load16(buffer, PciOffsetAt) & 3);
+  return ZemPciLane(Load16(buffer, PciOffsetAt));
 }
 
 /*
@@ -203,15 +198,19 @@ uint32_t WriteMsr(TRequest& rq) {
   return status;
 }
 
-// Stores a measurement's answer: PM-timer ticks (a 24-bit timer wraps within its 24 bits, so the
-// difference is taken modulo 2^24) and the counter's 64-bit increase split into high and low.
+// Stores a measurement's answer: PM-timer ticks and the counter's 64-bit increase split into high
+// and low.
 void StoreClockAnswer(TRequest& rq, uint32_t t0, uint32_t t1, uint64_t count) {
-  uint32_t ticks = t1 - t0;
-  if (Load16(rq.Buffer, ClockPmWidthAt) == 0) ticks &= PmTimer24BitMask;
-  Store32(rq.Buffer, ClockMicrosecondsAt, ticks);
+  const bool wide = Load16(rq.Buffer, ClockPmWidthAt) != 0;
+  Store32(rq.Buffer, ClockMicrosecondsAt, ZemPmTimerTicks(t0, t1, wide));
   Store32(rq.Buffer, ClockCountHighAt, static_cast<uint32_t>(count >> 32));
   Store32(rq.Buffer, ClockCountLowAt, static_cast<uint32_t>(count));
   rq.Returned = sizeof(ClockRequest);
+}
+
+// A measurement's busy wait runs with the processor held; only bounded waits are made.
+bool ClockWaitAllowed(const TRequest& rq) {
+  return ZemClockWaitAllowed(Load32(rq.Buffer, ClockMicrosecondsAt));
 }
 
 /*
@@ -219,11 +218,11 @@ void StoreClockAnswer(TRequest& rq, uint32_t t0, uint32_t t1, uint64_t count) {
  *   busy wait of the requested microseconds, with the processor kept at dispatch level so that
  *   both counters cover exactly the same interval on the same processor.
  *   Returns success with the 32-bit record (ticks, counter increase); unsuccessful when the
- *   counter cannot be read.
+ *   counter cannot be read; invalid parameter for a wait of 0 or above ZemMaxClockMicroseconds.
  */
 uint32_t MeasureClock(TRequest& rq) {
   uint32_t status = ZEM_STATUS_INVALID_PARAMETER;
-  if (Fits(rq, sizeof(ClockRequest), sizeof(ClockRequest))) {
+  if (Fits(rq, sizeof(ClockRequest), sizeof(ClockRequest)) && ClockWaitAllowed(rq)) {
     IZemMachine& machine = *rq.Machine;
     const uint32_t msr = Load32(rq.Buffer, ClockMsrAt);
     const uint16_t pmPort = Load16(rq.Buffer, ClockPmPortAt);
@@ -255,11 +254,12 @@ uint32_t MeasureClock(TRequest& rq) {
  *   core clocks. Borrows the first event select (0..2) that is not enabled, or the fourth when
  *   all three are in use; the counter starts at 0, so its value is the increase. The select is
  *   left at 0. Offset 0 is not used.
- *   Returns success with the 32-bit record; unsuccessful when an MSR access faults.
+ *   Returns success with the 32-bit record; unsuccessful when an MSR access faults; invalid
+ *   parameter for a wait the plain measurement refuses.
  */
 uint32_t MeasureClockAmd(TRequest& rq) {
   uint32_t status = ZEM_STATUS_INVALID_PARAMETER;
-  if (Fits(rq, sizeof(ClockRequest), sizeof(ClockRequest))) {
+  if (Fits(rq, sizeof(ClockRequest), sizeof(ClockRequest)) && ClockWaitAllowed(rq)) {
     IZemMachine& machine = *rq.Machine;
     const uint16_t pmPort = Load16(rq.Buffer, ClockPmPortAt);
     uint64_t count = 0;
@@ -338,8 +338,7 @@ uint32_t ReadCr(TRequest& rq) {
     const uint32_t number = Load32(rq.Buffer, CrNumberAt);
     uint64_t value = 0;
     status = ZEM_STATUS_UNSUCCESSFUL;
-    if ((number == 0 || number == 2 || number == 3 || number == 4 || number == 8) &&
-        rq.Machine->ReadCr(number, &value)) {
+    if (ZemReadableCr(number) && rq.Machine->ReadCr(number, &value)) {
       const int32_t low = static_cast<int32_t>(static_cast<uint32_t>(value));
       Store64(rq.Buffer, CrValueAt, static_cast<uint64_t>(static_cast<int64_t>(low)));
       rq.Returned = sizeof(CrRequest);
@@ -360,8 +359,7 @@ uint32_t WriteCr(TRequest& rq) {
   if (Fits(rq, sizeof(CrRequest), 0)) {
     const uint32_t number = Load32(rq.Buffer, CrNumberAt);
     status = ZEM_STATUS_UNSUCCESSFUL;
-    if ((number == 0 || number == 3 || number == 4 || number == 8) &&
-        rq.Machine->WriteCr(number, Load32(rq.Buffer, CrValueAt))) {
+    if (ZemWritableCr(number) && rq.Machine->WriteCr(number, Load32(rq.Buffer, CrValueAt))) {
       status = ZEM_STATUS_SUCCESS;
     }
   }
@@ -370,32 +368,52 @@ uint32_t WriteCr(TRequest& rq) {
 
 /*
  * MapMemory: maps the requested physical range for the caller; the value the caller uses to
- *   reach the requested byte goes to offset 12.
- *   Returns success with the 16-byte record, or the machine's failure status.
+ *   reach the requested byte goes to offset 12, or, for a 64-bit caller sending the 24-byte
+ *   record, to the 64-bit field at offset 16.
+ *   Returns success with the 16- or 24-byte record; invalid parameter for an empty range or one
+ *   that wraps past the top of the address space; otherwise the machine's failure status.
  */
 uint32_t MapMemory(TRequest& rq) {
   uint32_t status = ZEM_STATUS_INVALID_PARAMETER;
   if (Fits(rq, sizeof(MapRequest), sizeof(MapRequest))) {
     const uint64_t address = (static_cast<uint64_t>(Load32(rq.Buffer, MapAddressHighAt)) << 32) |
                              Load32(rq.Buffer, MapAddressLowAt);
-    uint32_t mapped = 0;
-    status = rq.Machine->MapPhysical(address, Load32(rq.Buffer, MapLengthAt), &mapped);
-    if (status == ZEM_STATUS_SUCCESS) {
-      Store32(rq.Buffer, MapMappedAt, mapped);
-      rq.Returned = sizeof(MapRequest);
+    const uint32_t length = Load32(rq.Buffer, MapLengthAt);
+    if (!ZemMapRangeAllowed(address, length)) return status;
+    if (Fits(rq, sizeof(WideMapRequest), sizeof(WideMapRequest))) {
+      uint64_t mapped = 0;
+      status = rq.Machine->MapPhysicalWide(address, length, &mapped);
+      if (status == ZEM_STATUS_SUCCESS) {
+        Store64(rq.Buffer, WideMapMappedAt, mapped);
+        rq.Returned = sizeof(WideMapRequest);
+      }
+    } else {
+      uint32_t mapped = 0;
+      status = rq.Machine->MapPhysical(address, length, &mapped);
+      if (status == ZEM_STATUS_SUCCESS) {
+        Store32(rq.Buffer, MapMappedAt, mapped);
+        rq.Returned = sizeof(MapRequest);
+      }
     }
   }
   return status;
 }
 
 /*
- * UnmapMemory: releases the mapping whose value a map request returned (the first 4 bytes).
+ * UnmapMemory: releases the mapping whose value a map request returned (the first 4 bytes, or 8
+ *   from a 64-bit caller).
  *   Returns the machine's status with no bytes; insufficient resources when the input is too
  *   short to hold the value.
  */
 uint32_t UnmapMemory(TRequest& rq) {
   uint32_t status = ZEM_STATUS_INSUFFICIENT_RESOURCES;
-  if (rq.InputLength >= UnmapInputSize) status = rq.Machine->UnmapPhysical(Load32(rq.Buffer, 0));
+  if (rq.InputLength >= WideUnmapInputSize) {
+    const uint64_t mapped =
+        (static_cast<uint64_t>(Load32(rq.Buffer, 4)) << 32) | Load32(rq.Buffer, 0);
+    status = rq.Machine->UnmapPhysicalWide(mapped);
+  } else if (rq.InputLength >= UnmapInputSize) {
+    status = rq.Machine->UnmapPhysical(Load32(rq.Buffer, 0));
+  }
   return status;
 }
 

@@ -32,6 +32,10 @@ class IZemMachine {
   // Returns a completion status.
   virtual uint32_t MapPhysical(uint64_t address, uint32_t length, uint32_t* mapped) = 0;
   virtual uint32_t UnmapPhysical(uint32_t mapped) = 0;
+  // The same for a 64-bit caller, whose answer is a full pointer. Machines whose answers always
+  // fit 32 bits keep the defaults, which pass through the narrow forms.
+  virtual uint32_t MapPhysicalWide(uint64_t address, uint32_t length, uint64_t* mapped);
+  virtual uint32_t UnmapPhysicalWide(uint64_t mapped);
 
   // Waits the given time without giving up the processor.
   virtual void BusyWaitMicroseconds(uint32_t microseconds) = 0;

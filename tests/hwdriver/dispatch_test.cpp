@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "hw/driver/machinerules.h"
 #include "hw/ioctl.h"
 
 namespace {
@@ -265,6 +266,23 @@ TEST(ZemDispatch, PciByteAndWordAccessesUseTheirLaneOfTheDataPort) {
   EXPECT_EQ(machine.Config[address + 4], 0x01020304u);
 }
 
+// Device 32 and function 8 do not exist; unmasked they would carry into the bus and device fields
+// and reach bus 1 device 0 function 0 (or device 1 function 0) instead.
+TEST(ZemDispatch, PciDeviceAndFunctionOutOfRangeStayInTheirFields) {
+  TFakeMachine machine;
+  machine.Config[0x80010000u] = 0x11111111;  // bus 1, device 0, function 0
+  machine.Config[0x80000800u] = 0x22222222;  // bus 0, device 1, function 0
+  const TAnswer device = Call(machine, CTL_READ_PCI_DWORD, PciRequest{0, 32, 0, 0, 0, 0, 0});
+  EXPECT_EQ(std::get<2>(machine.PortWrites.back()), 0x80000000u);
+  EXPECT_NE(device.As<PciRequest>().Value, 0x11111111u);
+  const TAnswer function = Call(machine, CTL_READ_PCI_DWORD, PciRequest{0, 0, 8, 0, 0, 0, 0});
+  EXPECT_EQ(std::get<2>(machine.PortWrites.back()), 0x80000000u);
+  EXPECT_NE(function.As<PciRequest>().Value, 0x22222222u);
+  Call(machine, CTL_WRITE_PCI_DWORD, PciRequest{0, 0xFF, 0xFF, 0, 0x40, 0, 0});
+  EXPECT_EQ(std::get<2>(machine.PortWrites[machine.PortWrites.size() - 2]), 0x8000FF40u);
+  EXPECT_EQ(machine.Config[0x80010000u], 0x11111111u);
+}
+
 TEST(ZemDispatch, MsrReadFillsEaxAndEdxAndWriteTakesThem) {
   TFakeMachine machine;
   machine.Msrs[0x198] = 0x0000112200000C27ull;
@@ -368,6 +386,63 @@ TEST(ZemDispatch, MapFailureCarriesTheMachineStatusAndUnmapNeedsFourBytes) {
   EXPECT_TRUE(machine.Unmaps.empty());
 }
 
+TEST(ZemDispatch, EmptyOrWrappingMapRangesAreRefusedWithoutMapping) {
+  TFakeMachine machine;
+  for (const MapRequest request :
+       {MapRequest{0xF0000, 0, 0, 0}, MapRequest{0xFFFFF000, 0xFFFFFFFF, 0x2000, 0},
+        MapRequest{0xFFFFFFFF, 0xFFFFFFFF, 2, 0}}) {
+    const TAnswer map = Call(machine, CTL_MAP_MEMORY, request);
+    EXPECT_EQ(map.Status, ZEM_STATUS_INVALID_PARAMETER) << std::hex << request.AddressLow;
+    EXPECT_EQ(map.Returned, 0u);
+  }
+  EXPECT_TRUE(machine.Maps.empty());
+  // The last byte of the address space may be mapped, and a range may cross 4 GiB.
+  EXPECT_EQ(Call(machine, CTL_MAP_MEMORY, MapRequest{0xFFFFFFFF, 0xFFFFFFFF, 1, 0}).Status,
+            ZEM_STATUS_SUCCESS);
+  EXPECT_EQ(Call(machine, CTL_MAP_MEMORY, MapRequest{0xFFFFFF00, 0, 0x200, 0}).Status,
+            ZEM_STATUS_SUCCESS);
+  EXPECT_EQ(machine.Maps.size(), 2u);
+}
+
+// A 64-bit machine whose mappings live above 4 GiB: only the wide record can carry them.
+class TWideMachine : public TFakeMachine {
+ public:
+  std::vector<uint64_t> WideUnmaps;
+
+  uint32_t MapPhysicalWide(uint64_t address, uint32_t, uint64_t* mapped) override {
+    *mapped = 0x7FF000000000ull + address;
+    return ZEM_STATUS_SUCCESS;
+  }
+
+  uint32_t UnmapPhysicalWide(uint64_t mapped) override {
+    WideUnmaps.push_back(mapped);
+    return ZEM_STATUS_SUCCESS;
+  }
+};
+
+TEST(ZemDispatch, TheWideMapRecordCarriesASixtyFourBitAnswer) {
+  TWideMachine machine;
+  const TAnswer map = Call(machine, CTL_MAP_MEMORY, WideMapRequest{0xF0010, 0, 0x10, 0, 0});
+  ASSERT_EQ(map.Status, ZEM_STATUS_SUCCESS);
+  EXPECT_EQ(map.Returned, 24u);
+  EXPECT_EQ(map.As<WideMapRequest>().Mapped, 0x7FF0000F0010ull);
+  EXPECT_EQ(Call(machine, CTL_UNMAP_MEMORY, uint64_t{0x7FF0000F0010}, 8, 0).Status,
+            ZEM_STATUS_SUCCESS);
+  EXPECT_EQ(machine.WideUnmaps, std::vector<uint64_t>{0x7FF0000F0010ull});
+  EXPECT_EQ(Call(machine, CTL_MAP_MEMORY, WideMapRequest{0x1000, 0, 0, 0, 0}).Status,
+            ZEM_STATUS_INVALID_PARAMETER);
+
+  // The narrow record still goes to the narrow operation, and the default wide operations of a
+  // narrow machine pass through to it.
+  TFakeMachine narrow;
+  const TAnswer wide = Call(narrow, CTL_MAP_MEMORY, WideMapRequest{0xF0000, 0, 0x100, 0, ~0ull});
+  EXPECT_EQ(wide.As<WideMapRequest>().Mapped, 0x400F0000ull);
+  EXPECT_EQ(Call(narrow, CTL_UNMAP_MEMORY, uint64_t{0x400F0000}, 8, 0).Status, ZEM_STATUS_SUCCESS);
+  EXPECT_EQ(Call(narrow, CTL_UNMAP_MEMORY, uint64_t{0x1400F0000}, 8, 0).Status,
+            ZEM_STATUS_INVALID_PARAMETER);
+  EXPECT_EQ(narrow.Unmaps, std::vector<uint32_t>{0x400F0000});
+}
+
 TEST(ZemDispatch, UnknownAndUnservedCodesAreInvalidParameters) {
   TFakeMachine machine;
   for (uint32_t code : {0x222850u, 0x222858u, 0x22286Cu, 0x222870u, 0x222820u, 0x12345678u}) {
@@ -405,16 +480,16 @@ TEST(ZemDispatch, RecordsShorterThanTheCodeNeedsAreRefusedWithoutAccess) {
 
 TEST(ZemDispatch, ClockMeasurementSamplesTheNamedMsrAcrossARaisedBusyWait) {
   TFakeMachine machine;
-  machine.TscStart = 0xFFFFFFF0;  // the increase crosses a 32-bit boundary of the counter
+  machine.TscStart = 0xFFFFFFF0;  // the samples straddle a 32-bit boundary of the counter
   machine.PmStart = 1000;
-  // 2 s of busy wait at 3 GHz: an increase of 6e9 needs both halves.
-  const TAnswer answer = Call(machine, CTL_MEASURE_CLOCK, ClockFor(0x10, 2000000, 0x100));
+  // 100 ms of busy wait at 3 GHz: the increase crosses into the high half.
+  const TAnswer answer = Call(machine, CTL_MEASURE_CLOCK, ClockFor(0x10, 100000, 0x100));
   EXPECT_EQ(answer.Status, ZEM_STATUS_SUCCESS);
   EXPECT_EQ(answer.Returned, 32u);
   const ClockRequest clock = answer.As<ClockRequest>();
-  EXPECT_EQ(clock.Microseconds, 2000000u * PmTicksPerMicrosecond);
-  const uint64_t increase = 2000000ull * TscPerMicrosecond;
-  EXPECT_EQ(clock.CountHigh, static_cast<uint32_t>(increase >> 32));
+  EXPECT_EQ(clock.Microseconds, 100000u * PmTicksPerMicrosecond);
+  const uint64_t increase = 100000ull * TscPerMicrosecond;
+  EXPECT_EQ(clock.CountHigh, 0u);
   EXPECT_EQ(clock.CountLow, static_cast<uint32_t>(increase));
   EXPECT_TRUE(machine.WaitedRaised);
   EXPECT_FALSE(machine.Raised);
@@ -436,10 +511,37 @@ TEST(ZemDispatch, ClockMeasurementCountsATwentyFourBitTimerAcrossItsWrap) {
 
 TEST(ZemDispatch, ClockMeasurementKeepsAllThirtyTwoBitsOfAWideTimer) {
   TFakeMachine machine;
-  machine.PmStart = 0xFFFFFF00;  // a 32-bit timer wrapping; the difference exceeds 24 bits
+  machine.PmStart = 0xFFFFFF00;  // a 32-bit timer wrapping; masking to 24 bits would lose ticks
   const ClockRequest clock =
-      Call(machine, CTL_MEASURE_CLOCK, ClockFor(0x10, 10000000, 0x100)).As<ClockRequest>();
-  EXPECT_EQ(clock.Microseconds, 10000000u * PmTicksPerMicrosecond);
+      Call(machine, CTL_MEASURE_CLOCK, ClockFor(0x10, 800, 0x100)).As<ClockRequest>();
+  EXPECT_EQ(clock.Microseconds, 800u * PmTicksPerMicrosecond);
+}
+
+// A wait long enough for a 24-bit PM timer to wrap more than once cannot be measured, and at
+// dispatch level it would stall the processor for seconds: both measurements refuse it before
+// touching the machine.
+TEST(ZemDispatch, ClockMeasurementsRefuseWaitsOutsideTheBound) {
+  for (const uint32_t code : {CTL_MEASURE_CLOCK, CTL_MEASURE_CLOCK_AMD}) {
+    for (const uint32_t microseconds : {0u, ZemMaxClockMicroseconds + 1, 20000000u}) {
+      TFakeMachine machine;
+      for (int i = 0; i < 4; ++i) machine.Msrs[0xC0010000 + i] = 0;
+      const TAnswer answer = Call(machine, code, ClockFor(0x10, microseconds, 0));
+      EXPECT_EQ(answer.Status, ZEM_STATUS_INVALID_PARAMETER)
+          << std::hex << code << std::dec << " " << microseconds;
+      EXPECT_EQ(answer.Returned, 0u);
+      EXPECT_EQ(machine.Now, 0u);
+      EXPECT_FALSE(machine.Raised);
+      EXPECT_EQ(machine.Lowered, 0);
+      EXPECT_TRUE(machine.MsrWrites.empty());
+    }
+  }
+  TFakeMachine machine;
+  machine.Pm24Bit = true;
+  machine.PmStart = 0xFFFFF0;
+  const ClockRequest longest =
+      Call(machine, CTL_MEASURE_CLOCK, ClockFor(0x10, ZemMaxClockMicroseconds, 0))
+          .As<ClockRequest>();
+  EXPECT_EQ(longest.Microseconds, ZemMaxClockMicroseconds * PmTicksPerMicrosecond);
 }
 
 TEST(ZemDispatch, ClockMeasurementOfAnUnreadableMsrFailsButRestoresTheLevel) {
