@@ -67,6 +67,18 @@ struct MapRequest {
   uint32_t Mapped;  // out: the mapping's address (in-process links: a handle they resolve)
 };
 
+// The map request of 64-bit builds, whose mapped address does not fit MapRequest.Mapped: the same
+// fields, padded, and an 8-byte address. The driver tells the forms apart by the input length (16
+// or 24 bytes); an unmap request then carries the 8-byte address instead of the 4-byte one. The
+// 32-bit program never sends it.
+struct MapRequest64 {
+  uint32_t AddressLow;
+  uint32_t AddressHigh;  // always 0
+  uint32_t Length;
+  uint32_t Reserved;
+  uint64_t Mapped;  // out: the mapping's address in the calling process
+};
+
 struct CpuRegisters {
   uint32_t EAX;
   uint32_t EBX;
@@ -95,6 +107,7 @@ struct ClockRequest {
 static_assert(sizeof(IoRequest) == 8);
 static_assert(sizeof(PciRequest) == 12);
 static_assert(sizeof(MapRequest) == 16);
+static_assert(sizeof(MapRequest64) == 24);
 static_assert(sizeof(CpuRegisters) == 16);
 static_assert(sizeof(CrRequest) == 16);
 static_assert(sizeof(ClockRequest) == 32);
