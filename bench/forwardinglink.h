@@ -5,7 +5,7 @@
 #include <memory>
 #include <utility>
 
-#include "os/driverlink.h"
+#include "hw/driverlink.h"
 
 class TForwardingLink : public IDriverLink {
  public:

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "hw/inprocessmachine.h"
-#include "os/driverlink.h"
+#include "hw/driverlink.h"
 
 class TInProcessLink : public IDriverLink {
  public:

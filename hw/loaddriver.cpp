@@ -34,6 +34,17 @@ constexpr TDriverImageInfo kX64Image{TDriverImageKind::X64,
                                      TDriverTarget::SysWow64Drivers,
                                      ".sys"};
 
+// A 64-bit build of the program runs natively on x64 Windows, where the system reports no WOW64
+// and so an OsKind of the 32-bit rows (1, 4): it installs the x64 image, and its system directory
+// is the native one, not redirected.
+constexpr TDriverImageInfo kX64NativeImage{TDriverImageKind::X64,
+                                           "x64 kernel driver",
+                                           "PE",
+                                           0x8664,
+                                           16904,
+                                           TDriverTarget::SystemDrivers,
+                                           ".sys"};
+
 }  // namespace
 
 const TDriverImageInfo* DriverImageForOsKind(int osKind) {
@@ -42,7 +53,11 @@ const TDriverImageInfo* DriverImageForOsKind(int osKind) {
       return &kVxdImage;
     case 1:
     case 4:
+#if defined(_WIN64)
+      return &kX64NativeImage;
+#else
       return &kX86Image;
+#endif
     case 2:
     case 5:
       return &kIa64Image;
@@ -77,13 +92,18 @@ TLoadDriver::TLoadDriver(IOsDriverService& service, int osKind)
   const TDriverImageInfo* image = DriverImageForOsKind(osKind);
   if (!image) return;
   Image_ = Service_.DriverImage(image->Kind);
+  // The Windows build carries the x86 and x64 images only; the IA-64 and 9x rows stay, but there
+  // is nothing to install on those systems.
+  if (Image_.empty()) RwDebugLine(std::string("No ") + image->Description + " in this build");
   DriverPath_ = DriverFilePath(*image, Service_);
   DevicePath_ = std::string("\\\\.\\") + (IsNtFamily() ? std::string(kDriverName) : DriverPath_);
   Device_ = InstallAndConnect();
 }
 
 TLoadDriver::~TLoadDriver() {
-  if (!Device_) return;
+  // A service this run registered or opened is removed even when its device never opened: left
+  // behind, it would name a driver file that is already deleted.
+  if (!Device_ && !ServiceReached_) return;
   Device_.reset();
   if (IsNtFamily()) UninstallNt();
 }
@@ -148,6 +168,7 @@ std::unique_ptr<IDriverLink> TLoadDriver::ConnectNt() {
     if (manager != kNoScHandle) Service_.CloseScHandle(manager);
     return nullptr;
   }
+  ServiceReached_ = true;
   RwDebugLine("Start the execution of the service");
   Service_.StartDriverService(service);  // a service that is running already is fine as well
   Service_.CloseScHandle(service);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "os/driverlink.h"
+#include "hw/driverlink.h"
 #include "os/driverservice.h"
 
 // The one name of the driver: service, display name, file base name and device.
@@ -50,7 +50,8 @@ class TLoadDriver {
   // Selects the image for osKind and installs and connects the driver. Failures leave the driver
   // disconnected; a failed connection after a good write shows the error message box.
   TLoadDriver(IOsDriverService& service, int osKind);
-  // Closes the device and, on the NT family, stops and deletes the service.
+  // Closes the device and, on the NT family, stops and deletes the service (also one that was
+  // registered but whose device never opened).
   virtual ~TLoadDriver();
   TLoadDriver(const TLoadDriver&) = delete;
   TLoadDriver& operator=(const TLoadDriver&) = delete;
@@ -81,4 +82,5 @@ class TLoadDriver {
   std::string DriverPath_;
   std::string DevicePath_;
   std::unique_ptr<IDriverLink> Device_;
+  bool ServiceReached_ = false;  // a service handle was had during installation
 };

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "os/driverlink.h"
+#include "hw/driverlink.h"
 #include "os/files.h"
 
 class TRecordingLink : public IDriverLink {

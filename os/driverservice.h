@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "os/driverlink.h"
+// The open device's control interface, hw/driverlink.h. It speaks the driver's wire format, which
+// belongs to the hardware layer; this seam only hands it out.
+class IDriverLink;
 
 // The driver images the program carries, one per kind of system it installs on.
 enum class TDriverImageKind {

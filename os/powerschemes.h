@@ -11,7 +11,7 @@
 //   by an index; results are the library's BOOLEAN byte as returned (1 = TRUE), because callers
 //   differ in whether they accept any non-zero value.
 //
-// Linux keeps the schemes in the user's configuration (see OsCreateLinuxPowerManagement).
+// Linux keeps the schemes in the user's configuration (see os/linux/powerschemes.h).
 #pragma once
 
 #include <array>
@@ -123,25 +123,7 @@ class IOsPowerManagement {
   virtual std::unique_ptr<IOsPowerLibrary> LoadPowerLibrary(const std::string& name) = 0;
 };
 
-// The running system's power management. Linux: the default directories below, and the processor
-// governor follows the active scheme only when realHardware is set (the program works on this
-// machine's own processor rather than a simulated one).
+// The running system's power management. Linux: the default directories of os/linux, and the
+// processor governor follows the active scheme only when realHardware is set (the program works on
+// this machine's own processor rather than a simulated one).
 std::unique_ptr<IOsPowerManagement> OsCreatePowerManagement(bool realHardware);
-
-// Linux: where the power schemes live and which processors they steer. An empty member takes the
-// default.
-struct TLinuxPowerPaths {
-  std::string ConfigDir;  // default $XDG_CONFIG_HOME/korzem (~/.config/korzem)
-  std::string CpuSysfs;   // default /sys/devices/system/cpu
-};
-
-// Linux: the schemes are kept in "powerschemes.conf" of ConfigDir: every scheme with its GUID,
-// name, description, legacy index, power-policy bytes and processor throttle policy, plus the
-// active scheme. A store that does not exist yet starts with one scheme at legacy index 0,
-// "Balanced" (adaptive throttle), active. Scheme files are the text files described in
-// data/KorZemOn.pow. Activating a scheme on real hardware sets every cpufreq policy's governor
-// whose "scaling_governor" is writable: throttle None selects "performance", any other throttle
-// the first adaptive governor the policy offers ("schedutil", "ondemand", "conservative", or
-// "powersave" under a driver whose powersave governor is itself adaptive).
-std::unique_ptr<IOsPowerManagement> OsCreateLinuxPowerManagement(const TLinuxPowerPaths& paths,
-                                                                 bool realHardware);

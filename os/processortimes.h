@@ -29,8 +29,3 @@ class IOsProcessorTimes {
 
 // The running system's processor times.
 std::unique_ptr<IOsProcessorTimes> OsCreateProcessorTimes();
-
-// Linux: processor times from statPath (a /proc/stat-format file) counted in ticks of
-// ticksPerSecond (0: the system's USER_HZ).
-std::unique_ptr<IOsProcessorTimes> OsCreateProcStatTimes(const std::string& statPath,
-                                                         uint32_t ticksPerSecond);

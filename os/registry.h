@@ -52,8 +52,3 @@ class IOsRegistry {
 
 // The running system's registry of the current user.
 std::unique_ptr<IOsRegistry> OsCreateRegistry();
-
-// Linux: a file registry over the given directories; an empty directory takes the default above.
-// Tests point both at directories of their own.
-std::unique_ptr<IOsRegistry> OsCreateFileRegistry(const std::string& configDir,
-                                                  const std::string& runtimeDir);

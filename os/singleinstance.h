@@ -53,8 +53,6 @@ class IInstancePoster {
 
 // The running system's poster.
 std::unique_ptr<IInstancePoster> OsCreateInstancePoster();
-// A poster to a mark in the given runtime directory (tests).
-std::unique_ptr<IInstancePoster> OsCreateInstancePoster(const std::string& runtimeDir);
 
 // The running program's side: the mark itself and the requests that reach it.
 class IInstanceMark {
@@ -66,7 +64,7 @@ class IInstanceMark {
   virtual std::vector<TInstanceRequest> TakeRequests() = 0;
 };
 
-// Takes the mark when it is free. Linux: an exclusive lock on "KorvanZEMMark.lock" in the runtime
-// directory (released by the kernel when the process ends, so a crash leaves no stale mark) and
-// the listening socket beside it. An empty runtimeDir takes the default above.
-std::unique_ptr<IInstanceMark> OsCreateInstanceMark(const std::string& runtimeDir = {});
+// Takes the mark when it is free. Windows: the named mutex "KorvanZEMMark". Linux: an exclusive
+// lock on "KorvanZEMMark.lock" in the runtime directory (released by the kernel when the process
+// ends, so a crash leaves no stale mark) and the listening socket beside it.
+std::unique_ptr<IInstanceMark> OsCreateInstanceMark();

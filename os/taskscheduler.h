@@ -54,7 +54,3 @@ class IOsTaskScheduler {
 
 // The running system's scheduler; each object is one connection.
 std::unique_ptr<IOsTaskScheduler> OsCreateTaskScheduler();
-
-// Linux: autostart entries in autostartDir (empty: $XDG_CONFIG_HOME/autostart, default
-// ~/.config/autostart).
-std::unique_ptr<IOsTaskScheduler> OsCreateAutostartScheduler(const std::string& autostartDir);

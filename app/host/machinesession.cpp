@@ -1,8 +1,8 @@
 #include "app/host/machinesession.h"
 
+#include "app/host/hostplatform.h"
 #include "base/trace.h"
 #include "hw/inprocesslink.h"
-#include "hw/linux/linuxmachine.h"
 #include "hw/recordlink.h"
 #include "os/files.h"
 #include "sim/simboard.h"
@@ -41,20 +41,20 @@ bool TMachineSession::OpenMachine(std::string* error) {
     // Checked now so that a bad capture is one clear error, not a failed driver connection.
     return TReplayLink::Open(ReplayPath_, error) != nullptr;
   }
-  TLinuxMachineOptions linuxOptions;
-  linuxOptions.SysRoot = Options_.SysRoot;
-  std::unique_ptr<TLinuxMachine> real = OpenLinuxMachine(linuxOptions, error);
-  if (!real) return false;
-  Linux_ = std::move(real);
-  return true;
+  return OpenHostMachine(Options_.SysRoot, &Host_, error);
 }
 
 std::unique_ptr<IDriverLink> TMachineSession::MakeLink(std::string* error) {
   std::unique_ptr<IDriverLink> link;
   if (Sim_) {
     link = std::make_unique<TInProcessLink>(*Sim_);
-  } else if (Linux_) {
-    link = std::make_unique<TInProcessLink>(*Linux_);
+  } else if (Host_) {
+    link = std::make_unique<TInProcessLink>(*Host_);
+  } else if (ReplayPath_.empty()) {
+    // This PC's hardware without an in-process machine: only its kernel driver answers, and the
+    // driver service opens that device itself.
+    *error = "no in-process machine: the kernel driver answers on this system";
+    return nullptr;
   } else {
     std::unique_ptr<TReplayLink> replay = TReplayLink::Open(ReplayPath_, error);
     if (!replay) return nullptr;

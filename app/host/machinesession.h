@@ -17,8 +17,9 @@ class TReplayLink;
 class TRecordingLink;
 
 struct TMachineOptions {
-  std::string Machine = "linux";  // "linux", "sim:NAME" or "replay:FILE"
-  std::string SimState;           // load before, save after (simulated machines only)
+  // "linux" (this PC, also on Windows), "sim:NAME" or "replay:FILE"
+  std::string Machine = "linux";
+  std::string SimState;   // load before, save after (simulated machines only)
   std::string Directory;  // program directory with KorZem.ini; default: beside the executable
   std::string RwDebugFile;
   std::string RecordFile;
@@ -61,7 +62,7 @@ class TMachineSession {
   TMachineOptions Options_;
   std::unique_ptr<IOsSystem> System_;
   std::unique_ptr<TSimMachine> Sim_;
-  std::unique_ptr<IInProcessMachine> Linux_;
+  std::unique_ptr<IInProcessMachine> Host_;  // this PC's hardware in process (Linux)
   std::string ReplayPath_;
   TReplayLink* Replay_ = nullptr;        // owned by the driver connection
   TRecordingLink* Recording_ = nullptr;  // likewise

@@ -1,11 +1,12 @@
 #include "app/host/programrun.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
+#include <random>
 #include <system_error>
 #include <thread>
+
+#include "app/host/hostplatform.h"
 
 #include "hw/initfile.h"
 #include "hw/readwrite.h"
@@ -16,7 +17,6 @@
 #include "os/registry.h"
 #include "os/singleinstance.h"
 #include "os/sysinfo.h"
-#include "os/taskscheduler.h"
 #include "sim/simmachine.h"
 #include "sim/simprocessortimes.h"
 
@@ -30,7 +30,18 @@ struct TProgramRun::TServices {
   std::unique_ptr<IOsProcessorTimes> ProcessorTimes;
   std::unique_ptr<IOsPowerManagement> Power;
   std::unique_ptr<IInstancePoster> Instance = OsCreateInstancePoster();
+  std::shared_ptr<void> SandboxState;
 };
+
+namespace {
+
+// A name for a temporary sandbox that no other run picks.
+std::string UniqueSandboxName() {
+  std::random_device random;
+  return "korzem-" + std::to_string(random()) + "-" + std::to_string(random());
+}
+
+}  // namespace
 
 TProgramRun::TProgramRun(TMachineSession& session) : Session_(session) {}
 
@@ -45,7 +56,7 @@ TProgramRun::~TProgramRun() {
 bool TProgramRun::PrepareSandbox(std::string* error) {
   const std::string& state = Session_.Options().SimState;
   if (state.empty()) {
-    Sandbox_ = (fs::temp_directory_path() / ("korzem-" + std::to_string(::getpid()))).string();
+    Sandbox_ = (fs::temp_directory_path() / UniqueSandboxName()).string();
     TemporarySandbox_ = true;
   } else {
     Sandbox_ = state + ".d";
@@ -83,13 +94,12 @@ bool TProgramRun::PrepareHost(std::string* error, IOsMessageBox* messages,
   if (sim != nullptr) {
     if (!PrepareSandbox(error)) return false;
     programDirectory = (fs::path(Sandbox_) / "program").string();
-    Services_->Registry = OsCreateFileRegistry((fs::path(Sandbox_) / "config").string(),
-                                               (fs::path(Sandbox_) / "runtime").string());
+    TSandboxServices sandbox = MakeSandboxServices(Sandbox_);
+    Services_->Registry = std::move(sandbox.Registry);
+    Services_->Power = std::move(sandbox.Power);
+    Services_->SandboxState = std::move(sandbox.State);
+    schedulers = std::move(sandbox.Schedulers);
     Services_->ProcessorTimes = std::make_unique<TSimProcessorTimes>(*sim);
-    Services_->Power = OsCreateLinuxPowerManagement({(fs::path(Sandbox_) / "config").string(), ""},
-                                                    /*realHardware=*/false);
-    const std::string autostart = (fs::path(Sandbox_) / "autostart").string();
-    schedulers = [autostart] { return OsCreateAutostartScheduler(autostart); };
   } else {
     Services_->Registry = OsCreateRegistry();
     Services_->ProcessorTimes = OsCreateProcessorTimes();

@@ -12,7 +12,6 @@
 #include "app/program/onscreen.h"
 #include "app/scene/mainlayout.h"
 #include "app/shell/headless/headlessshell.h"
-#include "app/shell/tui/tuishell.h"
 #include "app/window/mainform.h"
 #include "base/trace.h"
 #include "os/files.h"
@@ -204,8 +203,8 @@ int RunKorZem(const std::vector<std::string>& commandLine) {
   TProgramRun run(session);
   // On screen, message boxes appear in the terminal shell rather than on standard error.
   std::unique_ptr<IOsMessageBox> systemBoxes = OsCreateMessageBox();
-  std::unique_ptr<TTuiMessageBox> screenBoxes =
-      headless ? nullptr : std::make_unique<TTuiMessageBox>(*systemBoxes);
+  std::unique_ptr<TScreenMessageBox> screenBoxes =
+      headless ? nullptr : std::make_unique<TScreenMessageBox>(*systemBoxes);
   if (!run.PrepareHost(&error, screenBoxes.get())) return Fail(error);
   const uint16_t language = OsUserDefaultUiLanguage();
   run.Host().Texts = LoadZemTexts(language);

@@ -4,7 +4,7 @@
 #include "app/window/mainform.h"
 
 int RunOnScreen(TZemHost& host, std::unique_ptr<TScene> scene, TMainThreadQueue& queue,
-                IInstanceMark& mark, TTuiMessageBox& boxes, const std::string& version) {
+                IInstanceMark& mark, TScreenMessageBox& boxes, const std::string& version) {
   TTuiShell shell(queue);
   shell.UseMessageBox(boxes);
   TZemMainForm form(host, std::move(scene), shell, version);

@@ -4,9 +4,15 @@
 // trace and its failure paths run the same as on Windows: the image goes to a directory of this
 // process's own under the runtime directory, and the service manager is an in-process record whose
 // service makes the device available while it runs.
+//
+// The program may run as root while the runtime directory is a shared one (TMPDIR=/tmp under
+// sudo): the stand-in's folder is made anew by mkdtemp, nothing outside it is written, and files
+// are created with O_EXCL|O_NOFOLLOW, so a path another user planted is never followed.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "hw/driverlink.h"
 #include "os/driverservice.h"
+#include "os/linux/userdirs.h"
 
 namespace {
 
@@ -42,8 +50,9 @@ bool FileExists(const std::string& path) {
 class TLinuxDriverService : public IOsDriverService {
  public:
   explicit TLinuxDriverService(TDriverLinkFactory factory)
-      : Factory_(std::move(factory)),
-        Root_(RuntimeBase() + "/korzem-driver-" + std::to_string(::getpid())) {}
+      : Factory_(std::move(factory)), Root_(MakeUniqueDirectory(RuntimeBase(), "korzem-driver-")) {
+    if (!Root_.empty()) Created_.push_back(Root_);
+  }
 
   ~TLinuxDriverService() override {
     // Leave nothing behind: files first, then the directories this object made, deepest first.
@@ -56,24 +65,35 @@ class TLinuxDriverService : public IOsDriverService {
 
   std::string_view DriverImage(TDriverImageKind) override { return kPlaceholderImage; }
 
-  std::string SystemDirectory() override { return Root_ + "/system32"; }
-  std::string WindowsDirectory() override { return Root_; }
+  // Without a folder of its own the stand-in offers none: every path below is then relative to
+  // "/nonexistent" and writing the image fails.
+  std::string SystemDirectory() override { return WindowsDirectory() + "/system32"; }
+  std::string WindowsDirectory() override { return Root_.empty() ? "/nonexistent" : Root_; }
   char PathSeparator() override { return '/'; }
 
   TImageWriteResult WriteImageFile(const std::string& path, std::string_view bytes) override {
+    if (!Inside(path)) return TImageWriteResult::CannotCreate;
     const size_t slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash)))
-      return TImageWriteResult::CannotCreate;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return TImageWriteResult::CannotCreate;
+    if (!MakeDirectories(path.substr(0, slash))) return TImageWriteResult::CannotCreate;
+    // Created always anew, as the real call does; only a file this object wrote is replaced.
+    if (std::find(Written_.begin(), Written_.end(), path) != Written_.end()) ::unlink(path.c_str());
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return TImageWriteResult::CannotCreate;
     Written_.push_back(path);
-    const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
-    const bool closed = std::fclose(file) == 0;
+    size_t written = 0;
+    while (written < bytes.size()) {
+      const ssize_t step = ::write(fd, bytes.data() + written, bytes.size() - written);
+      if (step <= 0) break;
+      written += static_cast<size_t>(step);
+    }
+    const bool closed = ::close(fd) == 0;
     return written == bytes.size() && closed ? TImageWriteResult::Ok
                                              : TImageWriteResult::ShortWrite;
   }
 
-  bool RemoveImageFile(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+  bool RemoveImageFile(const std::string& path) override {
+    return Inside(path) && ::unlink(path.c_str()) == 0;
+  }
 
   TScHandle OpenServiceManager() override { return NewHandle(THandleEntry{true, {}}); }
 
@@ -175,13 +195,22 @@ class TLinuxDriverService : public IOsDriverService {
     return service == Services_.end() ? nullptr : &service->second;
   }
 
+  // Whether path lies below the stand-in's own folder (no ".." steps out of it).
+  bool Inside(const std::string& path) const {
+    return !Root_.empty() && path.size() > Root_.size() + 1 &&
+           path.compare(0, Root_.size(), Root_) == 0 && path[Root_.size()] == '/' &&
+           path.find("/../") == std::string::npos && path.find("/./") == std::string::npos;
+  }
+
+  // Creates directory and its missing parents below the root; the root is this object's own, so
+  // what exists there was made by this object.
   bool MakeDirectories(const std::string& directory) {
+    if (directory == Root_) return true;
     struct stat info {};
-    if (::stat(directory.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
+    if (::lstat(directory.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
     const size_t slash = directory.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirectories(directory.substr(0, slash)))
-      return false;
-    if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (!MakeDirectories(directory.substr(0, slash))) return false;
+    if (::mkdir(directory.c_str(), 0700) != 0) return false;
     Created_.push_back(directory);
     return true;
   }

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "os/singleinstance.h"
+#include "os/linux/singleinstance.h"
 
 std::string InstanceRuntimeDirectory(const std::string& runtimeDir);
 
@@ -20,9 +20,14 @@ class TLinuxInstanceMark final : public IInstanceMark {
  public:
   explicit TLinuxInstanceMark(const std::string& runtimeDir) {
     const std::string directory = InstanceRuntimeDirectory(runtimeDir);
-    ::mkdir(directory.c_str(), 0700);
+    if (directory.empty()) {
+      // No private place for the mark (another user holds the shared fallback folder): run
+      // without one rather than let that user decide that this program may not start.
+      Owned_ = true;
+      return;
+    }
     LockFd_ = ::open((directory + "/" + kInstanceMarkName + ".lock").c_str(),
-                     O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (LockFd_ < 0 || ::flock(LockFd_, LOCK_EX | LOCK_NB) != 0) return;
     Owned_ = true;
     // Holding the lock, any socket file left is stale: replace it.
@@ -84,4 +89,8 @@ class TLinuxInstanceMark final : public IInstanceMark {
 
 std::unique_ptr<IInstanceMark> OsCreateInstanceMark(const std::string& runtimeDir) {
   return std::make_unique<TLinuxInstanceMark>(runtimeDir);
+}
+
+std::unique_ptr<IInstanceMark> OsCreateInstanceMark() {
+  return OsCreateInstanceMark(std::string());
 }

@@ -37,7 +37,8 @@
 #include <vector>
 
 #include "os/atomicfile.h"
-#include "os/powerschemes.h"
+#include "os/linux/powerschemes.h"
+#include "os/linux/userdirs.h"
 
 namespace {
 
@@ -413,21 +414,8 @@ std::optional<TScheme> ParseSchemeFile(const std::string& bytes) {
   return std::nullopt;
 }
 
-bool MakeDirectories(const std::string& dir) {
-  struct stat info {};
-  if (::stat(dir.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
-  const size_t slash = dir.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !MakeDirectories(dir.substr(0, slash))) {
-    return false;
-  }
-  return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
 std::string DefaultConfigDir() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && config[0] == '/') return std::string(config) + "/korzem";
-  const char* home = std::getenv("HOME");
-  return std::string(home != nullptr ? home : "") + "/.config/korzem";
+  return XdgConfigHome() + "/korzem";
 }
 
 // --- the processor governor ---
@@ -687,7 +675,7 @@ class TLinuxPowerLibrary : public IOsPowerLibrary {
   }
 
   bool Save(const TStore& store) const {
-    return MakeDirectories(ConfigDir_) && OsReplaceWholeFile(StorePath(), FormatStore(store));
+    return MakeDirectories(ConfigDir_, 0700) && OsReplaceWholeFile(StorePath(), FormatStore(store));
   }
 
   // Puts the machine's processors under the scheme's policy (mains power: the AC throttle).

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "os/atomicfile.h"
-#include "os/processortimes.h"
+#include "os/linux/processortimes.h"
 
 namespace {
 

@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "os/atomicfile.h"
-#include "os/registry.h"
+#include "os/linux/registry.h"
+#include "os/linux/userdirs.h"
 
 namespace {
 
@@ -47,37 +48,6 @@ struct TKey {
 };
 
 using TKeys = std::map<std::string, TKey, TNoCase>;
-
-std::string ConfigHome() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && config[0] == '/') return config;
-  const char* home = std::getenv("HOME");
-  return std::string(home != nullptr ? home : "") + "/.config";
-}
-
-std::string RuntimeHome() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') return runtime;
-  return "/tmp/korzem-" + std::to_string(::getuid());
-}
-
-// Creates dir and its missing parents, private to the user. A directory that exists must be
-// owned by the user: in a shared place such as /tmp another user could have planted it.
-bool MakePrivateDirectory(const std::string& dir) {
-  struct stat info {};
-  if (::stat(dir.c_str(), &info) == 0) return S_ISDIR(info.st_mode) && info.st_uid == ::getuid();
-  const size_t slash = dir.rfind('/');
-  if (slash != std::string::npos && slash > 0) {
-    // A parent owned by someone else (/, /tmp, /home) is fine as long as it exists.
-    const std::string parent = dir.substr(0, slash);
-    if (!MakePrivateDirectory(parent) &&
-        (::stat(parent.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
-      return false;
-    }
-  }
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid();
-}
 
 // The path's prefixes, shortest first ("A", "A\B", "A\B\C"); empty for an empty path or part.
 std::vector<std::string> Prefixes(const std::string& path) {
@@ -236,8 +206,8 @@ class TFileRegistryKey : public IOsRegistryKey {
 class TFileRegistry : public IOsRegistry {
  public:
   TFileRegistry(const std::string& configDir, const std::string& runtimeDir)
-      : ConfigDir_(configDir.empty() ? ConfigHome() + "/korzem" : configDir),
-        RuntimeDir_(runtimeDir.empty() ? RuntimeHome() : runtimeDir) {}
+      : ConfigDir_(configDir.empty() ? XdgConfigHome() + "/korzem" : configDir),
+        RuntimeDir_(runtimeDir.empty() ? UserRuntimeDirectory() : runtimeDir) {}
 
   std::unique_ptr<IOsRegistryKey> OpenKey(const std::string& path) override {
     if (!KeyExists(path)) return nullptr;

@@ -1,4 +1,4 @@
-#include "os/singleinstance.h"
+#include "os/linux/singleinstance.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -7,12 +7,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "os/linux/userdirs.h"
+
 // Where the running program keeps its mark: the given directory, else the user's runtime one.
+// Empty when that is not a real directory of the user's own, or, for the fallback folder in /tmp
+// (a shared place where another user could have made it first), when others can reach into it.
 std::string InstanceRuntimeDirectory(const std::string& runtimeDir) {
-  if (!runtimeDir.empty()) return runtimeDir;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  return runtime != nullptr && runtime[0] != '\0' ? std::string(runtime)
-                                                  : "/tmp/korzem-" + std::to_string(::getuid());
+  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+  const bool fallback = runtimeDir.empty() && (xdg == nullptr || xdg[0] != '/');
+  const std::string directory = runtimeDir.empty() ? UserRuntimeDirectory() : runtimeDir;
+  if (!MakePrivateDirectory(directory)) return {};
+  return fallback && !IsPrivateDirectory(directory) ? std::string() : directory;
 }
 
 namespace {
@@ -22,8 +27,9 @@ class TSocketInstancePoster : public IInstancePoster {
   explicit TSocketInstancePoster(std::string runtimeDir) : RuntimeDir_(std::move(runtimeDir)) {}
 
   bool PostRequest(TInstanceRequest request) override {
-    const std::string path =
-        InstanceRuntimeDirectory(RuntimeDir_) + "/" + kInstanceMarkName + ".sock";
+    const std::string directory = InstanceRuntimeDirectory(RuntimeDir_);
+    if (directory.empty()) return false;
+    const std::string path = directory + "/" + kInstanceMarkName + ".sock";
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) return false;

@@ -11,7 +11,8 @@
 #include <string>
 
 #include "os/atomicfile.h"
-#include "os/taskscheduler.h"
+#include "os/linux/taskscheduler.h"
+#include "os/linux/userdirs.h"
 
 namespace {
 
@@ -19,20 +20,7 @@ constexpr int kTaskCreate = 2;  // TASK_CREATE
 constexpr int kTaskUpdate = 4;  // TASK_UPDATE
 
 std::string DefaultAutostartDir() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && config[0] == '/') return std::string(config) + "/autostart";
-  const char* home = std::getenv("HOME");
-  return std::string(home != nullptr ? home : "") + "/.config/autostart";
-}
-
-bool MakeDirectories(const std::string& dir) {
-  struct stat info {};
-  if (::stat(dir.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
-  const size_t slash = dir.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !MakeDirectories(dir.substr(0, slash))) {
-    return false;
-  }
-  return ::mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
+  return XdgConfigHome() + "/autostart";
 }
 
 // A task name is used as a file name: it must not leave the autostart directory.
@@ -130,7 +118,7 @@ class TAutostartScheduler : public IOsTaskScheduler {
         enabled + "\n";
     if (!definition.Author.empty())
       entry += "X-KorZem-Author=" + KeyFileValue(definition.Author) + "\n";
-    return MakeDirectories(Dir_) && OsReplaceWholeFile(EntryPath(name), entry);
+    return MakeDirectories(Dir_, 0755) && OsReplaceWholeFile(EntryPath(name), entry);
   }
 
  private:

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "hw/driverlink.h"
 #include "os/driverservice.h"
 
 // A device that answers nothing: every control call fails.

@@ -12,7 +12,7 @@
 #include "chips/gpiocontrol.h"
 #include "engine/cfg.h"
 #include "engine/zemctrl.h"
-#include "os/singleinstance.h"
+#include "os/linux/singleinstance.h"
 #include "tests/support/simcontext.h"
 #include "tests/support/tracecapture.h"
 

@@ -17,7 +17,7 @@
 #include "base/trace.h"
 #include "hw/driver/machine.h"
 #include "hw/readwrite.h"
-#include "os/driverlink.h"
+#include "hw/driverlink.h"
 #include "os/test/fakedriverservice.h"
 
 namespace rwtest {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "os/singleinstance.h"
+#include "os/linux/singleinstance.h"
 #include "tests/support/tempdir.h"
 
 TEST(InstanceMarkTest, OneOwnerAndItsRequestsInOrder) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "os/linux/registry.h"
 #include "os/test/fakeregistry.h"
 #include "tests/winpower/winpowerrig.h"
 #include "winpower/autorun.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "os/files.h"
-#include "os/powerschemes.h"
+#include "os/linux/powerschemes.h"
 #include "os/test/fakemessagebox.h"
 #include "os/test/fakesystem.h"
 #include "tests/winpower/winpowerrig.h"

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "os/linux/taskscheduler.h"
 #include "os/test/fakemessagebox.h"
 #include "os/test/fakepowerschemes.h"
 #include "os/test/fakesystem.h"

@@ -1,5 +1,5 @@
 // Processor times from /proc/stat on Linux, and the load they give over an interval.
-#include "os/processortimes.h"
+#include "os/linux/processortimes.h"
 
 #include <gtest/gtest.h>
 

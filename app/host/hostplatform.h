@@ -1,0 +1,29 @@
+// What a run needs from the system it runs on beyond the os/ seam: how this PC's own hardware is
+// reached, and where a simulated PC keeps its registry, power schemes and logon task.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "os/powerschemes.h"
+#include "os/registry.h"
+#include "winpower/boardpower.h"
+
+class IInProcessMachine;
+
+// Opens this PC's hardware for the program. Linux answers the driver's requests in process (device
+// files, root needed): machine is set. Windows leaves machine null: its kernel driver answers, and
+// the driver service opens it. False with a one-line error when the hardware cannot be reached.
+bool OpenHostMachine(const std::string& sysRoot, std::unique_ptr<IInProcessMachine>* machine,
+                     std::string* error);
+
+// A simulated PC's registry, power schemes and logon task, so that nothing of the host is touched.
+// Linux keeps them in files under the sandbox folder ("config", "runtime", "autostart"), so that
+// they last as long as the folder; Windows keeps them in memory for the run.
+struct TSandboxServices {
+  std::unique_ptr<IOsRegistry> Registry;
+  std::unique_ptr<IOsPowerManagement> Power;
+  TTaskSchedulerFactory Schedulers;
+  std::shared_ptr<void> State;  // what the services share, kept alive with them
+};
+TSandboxServices MakeSandboxServices(const std::string& sandbox);

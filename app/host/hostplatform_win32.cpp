@@ -1,0 +1,21 @@
+#include "app/host/hostplatform.h"
+#include "hw/inprocessmachine.h"
+#include "os/test/fakepowerschemes.h"
+#include "os/test/fakeregistry.h"
+#include "os/test/faketaskscheduler.h"
+
+bool OpenHostMachine(const std::string&, std::unique_ptr<IInProcessMachine>* machine,
+                     std::string*) {
+  machine->reset();
+  return true;
+}
+
+TSandboxServices MakeSandboxServices(const std::string&) {
+  TSandboxServices services;
+  services.Registry = std::make_unique<TFakeRegistry>();
+  services.Power = std::make_unique<TFakePowerManagement>();
+  auto tasks = std::make_shared<TFakeTaskStore>();
+  services.Schedulers = [tasks] { return std::make_unique<TFakeTaskScheduler>(*tasks); };
+  services.State = tasks;
+  return services;
+}

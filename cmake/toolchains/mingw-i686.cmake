@@ -1,0 +1,4 @@
+# The Windows product: 32-bit KorZem.exe.
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(KORZEM_MINGW_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
