@@ -54,7 +54,7 @@ template <typename TRecord>
 TRecord RecordFromBytes(const std::vector<uint8_t>& bytes) {
   TRecord record;
   std::memset(&record, 0, sizeof record);
-  std::memcpy(&record, bytes.data(), std::min(bytes.size(), sizeof record));
+  std::memcpy(&record, bytes.data(), (std::min)(bytes.size(), sizeof record));
   return record;
 }
 
