@@ -172,6 +172,22 @@ class TIniDiff : public ::testing::Test {
     }
   }
 
+  // Two texts hold the same sections, keys and values, as the engine reads them.
+  void ExpectSameContent(const std::string& mineText, const std::string& systemText) {
+    const TIniFile mine(Fresh(mineText));
+    const TIniFile system(Fresh(systemText));
+    TStrings mySections, systemSections;
+    mine.ReadSections(mySections);
+    system.ReadSections(systemSections);
+    EXPECT_EQ(mySections, systemSections);
+    for (const std::string& section : mySections) {
+      TStrings myValues, systemValues;
+      mine.ReadSectionValues(section, myValues);
+      system.ReadSectionValues(section, systemValues);
+      EXPECT_EQ(myValues, systemValues) << "section " << section;
+    }
+  }
+
   TWin32TestDir Dir_;
   int Files_ = 0;
 };
@@ -233,7 +249,13 @@ TEST_F(TIniDiff, WritesLeaveFilesThatReadTheSame) {
       {"Empty", "a", "1"},                 // fill an empty section
       {"S", "k", "appended"},              // after a last line without end
   };
+  // Per case the writes go one after another into one file through the engine and into another
+  // through the system; after each both files must hold the same, and at the end each must read
+  // the same through both.
   for (const TCase& entry : Corpus()) {
+    const std::string ours = Fresh(entry.Text);
+    const std::string theirs = Fresh(entry.Text);
+    TIniFile ini(ours);
     for (const TWrite& write : writes) {
       // Deletes of duplicated names differ on purpose (see the top and the test below).
       const bool deletesDuplicate = std::string(entry.Name) == "duplicates" &&
@@ -242,30 +264,13 @@ TEST_F(TIniDiff, WritesLeaveFilesThatReadTheSame) {
       SCOPED_TRACE(std::string(entry.Name) + ": [" + write.Section + "] " +
                    (write.Key ? write.Key : "(section)") + " = " +
                    (write.Value ? write.Value : "(delete)"));
-      const std::string ours = Fresh(entry.Text);
-      TIniFile ini(ours);
       EngineWrite(ini, write);
-      const std::string theirs = Fresh(entry.Text);
       SystemWrite(theirs, write);
-      const std::string oursAfter = Load(ours);
-      const std::string theirsAfter = Load(theirs);
-      // Both files read the same through the engine ...
-      ExpectSameReads(oursAfter);
-      ExpectSameReads(theirsAfter);
-      // ... and hold the same sections, keys and values.
-      const TIniFile mine(Fresh(oursAfter));
-      const TIniFile system(Fresh(theirsAfter));
-      TStrings mySections, systemSections;
-      mine.ReadSections(mySections);
-      system.ReadSections(systemSections);
-      EXPECT_EQ(mySections, systemSections);
-      for (const std::string& section : mySections) {
-        TStrings myValues, systemValues;
-        mine.ReadSectionValues(section, myValues);
-        system.ReadSectionValues(section, systemValues);
-        EXPECT_EQ(myValues, systemValues) << "section " << section;
-      }
+      ExpectSameContent(Load(ours), Load(theirs));
     }
+    SCOPED_TRACE(std::string(entry.Name) + " after all writes");
+    ExpectSameReads(Load(ours));
+    ExpectSameReads(Load(theirs));
   }
 }
 
