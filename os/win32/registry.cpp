@@ -112,11 +112,15 @@ class TWin32Registry : public IOsRegistry {
     HKEY parent = HKEY_CURRENT_USER;
     std::string rest = path;
     HKEY top = nullptr;
+    DWORD options =
+        option == TRegKeyOption::Volatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE;
     if (option == TRegKeyOption::Volatile) {
-      // A top-level key lasts whatever its first child is: a volatile one would take its lasting
-      // siblings with it at the next restart, and refuse new ones until then.
+      // A top-level key always lasts, as the hive's predefined keys do: a volatile one would take
+      // its lasting children with it at the next restart, and refuse new ones until then.
       const size_t slash = path.find('\\');
-      if (slash != std::string::npos) {
+      if (slash == std::string::npos) {
+        options = REG_OPTION_NON_VOLATILE;
+      } else {
         if (!Create(HKEY_CURRENT_USER, path.substr(0, slash), REG_OPTION_NON_VOLATILE, top)) {
           return nullptr;
         }
@@ -124,8 +128,6 @@ class TWin32Registry : public IOsRegistry {
         rest = path.substr(slash + 1);
       }
     }
-    const DWORD options =
-        option == TRegKeyOption::Volatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE;
     HKEY key = nullptr;
     const bool created = Create(parent, rest, options, key);
     if (top != nullptr) ::RegCloseKey(top);

@@ -79,6 +79,8 @@ TEST_F(Win32Registry, AVolatileKeyHoldsItsValueAndRefusesLastingChildren) {
 }
 
 TEST_F(Win32Registry, AVolatilePathNeverMakesItsTopLevelKeyVolatile) {
+  ASSERT_NE(Registry->CreateKey("KorZemTopLevelTest", TRegKeyOption::Volatile), nullptr);
+  EXPECT_EQ(CreateRaw(L"KorZemTopLevelTest\\First", REG_OPTION_NON_VOLATILE), ERROR_SUCCESS);
   ASSERT_NE(Registry->CreateKey("KorZemTopLevelTest\\A\\B", TRegKeyOption::Volatile), nullptr);
   EXPECT_EQ(CreateRaw(L"KorZemTopLevelTest\\Lasting", REG_OPTION_NON_VOLATILE), ERROR_SUCCESS);
   // Below the top the missing parts took the volatile option.
