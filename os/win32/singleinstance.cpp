@@ -65,6 +65,10 @@ std::unique_ptr<IInstancePoster> OsCreateInstancePoster(const std::string& /*run
   return std::make_unique<TWindowInstancePoster>();
 }
 
+std::unique_ptr<IInstanceMark> OsCreateInstanceMark() {
+  return std::make_unique<TMutexInstanceMark>();
+}
+
 // The mutex lives in the session's namespace, not in a directory.
 std::unique_ptr<IInstanceMark> OsCreateInstanceMark(const std::string& /*runtimeDir*/) {
   return std::make_unique<TMutexInstanceMark>();
