@@ -23,9 +23,9 @@ std::string LoadText(const std::string& fileName) {
   return text;
 }
 
-// The caller's default loses its trailing blanks, as the platform service does.
+// The caller's default loses its trailing spaces, as the platform service does (tabs stay).
 std::string DefaultText(std::string_view defaultValue) {
-  while (!defaultValue.empty() && (defaultValue.back() == ' ' || defaultValue.back() == '\t')) {
+  while (!defaultValue.empty() && defaultValue.back() == ' ') {
     defaultValue.remove_suffix(1);
   }
   return std::string(defaultValue);

@@ -6,7 +6,7 @@
 // either the old or the new file. The grammar is described in base/iniparse.h.
 //
 // Details shared with the platform service: a value in matching double or single quotes is read
-// without them; trailing blanks of a caller's default are dropped; an empty section or key name
+// without them; trailing spaces of a caller's default are dropped; an empty section or key name
 // reads as missing; a write creates a missing file.
 #pragma once
 

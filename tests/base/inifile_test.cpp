@@ -69,6 +69,7 @@ TEST_F(IniRead, TrailingBlanksOfTheDefaultAreDroppedOthersKept) {
   EXPECT_EQ(ini.ReadString("s", "missing", "default  "), "default");
   EXPECT_EQ(ini.ReadString("s", "missing", "one two  "), "one two");
   EXPECT_EQ(ini.ReadString("s", "missing", "  lead"), "  lead");
+  EXPECT_EQ(ini.ReadString("s", "missing", "tab\t"), "tab\t");
 }
 
 TEST_F(IniRead, EmptyNamesAndMissingSectionKeyOrFileGiveTheDefault) {
