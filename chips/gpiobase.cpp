@@ -52,6 +52,19 @@ uint8_t SettingWordCode(std::string_view word) {
   return kPinNotGpio;
 }
 
+bool IsDrivenState(uint8_t code) {
+  switch (code) {
+    case kPinInputLow:
+    case kPinInputHigh:
+    case kPinInput:
+    case kPinOutputLow:
+    case kPinOutputHigh:
+      return true;
+    default:
+      return false;
+  }
+}
+
 uint8_t CommonPinState(const TPinMasks& masks, int bit) {
   const uint32_t mask = uint32_t{1} << bit;
   if ((masks.Enable & mask) == 0) return kPinNotGpio;
@@ -119,6 +132,7 @@ uint8_t TGpioBase::PinState(int index) const {
 }
 
 void TGpioBase::Dump(TStrings& lines) {
+  if (!Present()) return;
   ReadPins();
   const int count = std::min(Naming_.PinCount, kMaxPins);
   for (int index = 0; index < count; ++index) {
@@ -129,7 +143,7 @@ void TGpioBase::Dump(TStrings& lines) {
 
 bool TGpioBase::Matches(std::string_view setting) {
   const std::vector<std::string> items = SplitPinSetting(setting);
-  if (items.empty()) return false;
+  if (items.empty() || !Present()) return false;
   ReadPins();
   for (const std::string& item : items) {
     const std::optional<TPinItem> parsed = ParsePinItem(item, Naming_);
@@ -140,11 +154,21 @@ bool TGpioBase::Matches(std::string_view setting) {
 
 bool TGpioBase::Apply(std::string_view setting) {
   const std::vector<std::string> items = SplitPinSetting(setting);
-  if (items.empty()) return false;
+  if (items.empty() || !Present()) return false;
+  std::vector<TPinItem> parsed;
   for (const std::string& item : items) {
-    const std::optional<TPinItem> parsed = ParsePinItem(item, Naming_);
-    if (!parsed) return false;
-    SetPin(parsed->Index, parsed->Code);
+    const std::optional<TPinItem> pin = ParsePinItem(item, Naming_);
+    if (!pin) return false;
+    parsed.push_back(*pin);
+  }
+  for (const TPinItem& pin : parsed) {
+    if (IsDrivenState(pin.Code)) SetPin(pin.Index, pin.Code);
+  }
+  // A write can be lost (a chip that ignores it, a register that is read-only on this board): only
+  // what the chip shows afterwards counts.
+  ReadPins();
+  for (const TPinItem& pin : parsed) {
+    if ((PinState(pin.Index) & pin.Code) == 0) return false;
   }
   return true;
 }

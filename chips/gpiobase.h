@@ -23,6 +23,10 @@ constexpr uint8_t kPinInput = kPinInputLow | kPinInputHigh;
 constexpr uint8_t kPinOutputLow = 16;
 constexpr uint8_t kPinOutputHigh = 32;
 
+// The codes a pin can be driven into. Any other code (an unknown word: "Not GPIO") drives nothing,
+// so a setting never takes a pin away from its own function.
+bool IsDrivenState(uint8_t code);
+
 // "Not GPIO", "Disabled", "Input Low", "Input High", "Output Low", "Output High"; any other code
 // " !!!ERROR!!! ".
 std::string PinStateText(uint8_t code);
@@ -73,6 +77,9 @@ class TGpioBase {
   TGpioBase(const TGpioBase&) = delete;
   TGpioBase& operator=(const TGpioBase&) = delete;
 
+  // False when the chip this back-end drives was not found or is not of its family: the back-end
+  // then touches no port, matches nothing and drives nothing.
+  virtual bool Present() const { return true; }
   // Reads the chip into the state codes of every pin.
   virtual void ReadPins() {}
   // Drives the pin at index (0-based) into a state code.
@@ -84,8 +91,9 @@ class TGpioBase {
   // True when every item of the setting holds (pin state AND the word's code is not 0); false for
   // an empty setting and at the first item that fails or does not parse. Reads the pins first.
   bool Matches(std::string_view setting);
-  // Drives the pins item by item; false for an empty setting and at the first item that does not
-  // parse (the items before it stay applied).
+  // Drives the pins item by item, then reads them back: true only when every pin shows the state
+  // asked for. A setting with an item that does not parse drives nothing; false for an empty one
+  // and on a chip that is not present.
   bool Apply(std::string_view setting);
   // Index of the first setting that matches; 0 when none does (as for the first), *found tells.
   int FindMatching(const TStrings& settings, bool* found = nullptr);

@@ -10,18 +10,36 @@ namespace {
 
 // The families a model file's interface can name.
 bool ControlKind(int kind) {
-  return kind >= kGpioW627 && kind <= kGpioW667;
+  for (const TGpioInterface& entry : kGpioInterfaces) {
+    if (entry.Kind == kind) return entry.InModelFiles;
+  }
+  return false;
 }
 
 }  // namespace
 
 TGpioKind GpioKindByName(std::string_view interfaceName) {
-  if (interfaceName == "W627GPIO") return kGpioW627;
-  if (interfaceName == "ICHGPIO") return kGpioIch;
-  if (interfaceName == "NVGPIO") return kGpioNv;
-  if (interfaceName == "W667GPIO") return kGpioW667;
-  if (interfaceName == "IT8720GPIO") return kGpioIt8720;
+  for (const TGpioInterface& entry : kGpioInterfaces) {
+    if (entry.Name == interfaceName) return entry.Kind;
+  }
   return kGpioNone;
+}
+
+std::string_view GpioInterfaceName(TGpioKind kind) {
+  for (const TGpioInterface& entry : kGpioInterfaces) {
+    if (entry.Kind == kind) return entry.Name;
+  }
+  return {};
+}
+
+std::string GpioInterfaceNames(bool modelFileOnly) {
+  std::string names;
+  for (const TGpioInterface& entry : kGpioInterfaces) {
+    if (modelFileOnly && !entry.InModelFiles) continue;
+    if (!names.empty()) names += ", ";
+    names += entry.Name;
+  }
+  return names;
 }
 
 std::unique_ptr<TGpioBase> CreateGpio(TGpioKind kind, TReadWrite& rw, TSio* sio) {
@@ -52,9 +70,9 @@ std::unique_ptr<TGpioBase> CreateGpio(std::string_view interfaceName, TReadWrite
 TGpioControl::TGpioControl(const TiFile& cfg, TReadWrite& rw, std::function<TSio*()> currentSio)
     : Cfg_(cfg), Rw_(rw), CurrentSio_(std::move(currentSio)) {}
 
-int TGpioControl::KindOf(std::string_view interfaceName) {
+TGpioKind TGpioControl::KindOf(std::string_view interfaceName) {
   const TGpioKind kind = GpioKindByName(interfaceName);
-  return kind == kGpioIt8720 ? kGpioNone : kind;
+  return ControlKind(kind) ? kind : kGpioNone;
 }
 
 std::unique_ptr<TGpioBase> TGpioControl::Create(int kind) {

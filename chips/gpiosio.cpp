@@ -3,15 +3,37 @@
 #include <algorithm>
 #include <vector>
 
+#include <string>
+
+#include "base/trace.h"
 #include "chips/sio.h"
+
+bool SioOfFamily(const TSio& sio, std::span<const std::string_view> chips,
+                 std::string_view interfaceName) {
+  const std::string name(interfaceName);
+  if (!sio.Detected()) {
+    RwDebugLine(name + ": no Super I/O detected, refused");
+    return false;
+  }
+  if (sio.MatchedVendorSection) {
+    RwDebugLine(name + ": Super I/O known only as the family " + sio.Name + ", refused");
+    return false;
+  }
+  if (std::find(chips.begin(), chips.end(), sio.Name) == chips.end()) {
+    RwDebugLine(name + ": Super I/O " + sio.Name + " is not of this back-end's family, refused");
+    return false;
+  }
+  return true;
+}
 
 TSioGpio::TSioGpio(TSio& sio, const TSioGpioChip& chip)
     : TGpioBase(TPinNaming{static_cast<int>(chip.Groups.size() * 8), true, 1}),
       Sio_(sio),
-      Chip_(chip) {}
+      Chip_(chip),
+      Present_(SioOfFamily(sio, chip.Chips, chip.Interface)) {}
 
 void TSioGpio::ReadPins() {
-  if (!Sio_.Detected()) return;
+  if (!Present_) return;
   TSioGpioRegs regs;
   for (uint8_t reg : Chip_.GlobalRegs) regs.SetCr(reg, Sio_.ReadConfigReg(reg));
 
@@ -59,7 +81,7 @@ void TSioGpio::Change(uint8_t reg, uint8_t set, uint8_t clear) {
 }
 
 void TSioGpio::SetPin(uint8_t index, uint8_t state) {
-  if (!Sio_.Detected() || index >= PinCount()) return;
+  if (!Present_ || index >= PinCount() || !IsDrivenState(state)) return;
   const TSioGpioGroup& group = Chip_.Groups[index / 8];
   const uint8_t mask = static_cast<uint8_t>(1u << (index % 8));
 
@@ -86,8 +108,4 @@ void TSioGpio::SetPin(uint8_t index, uint8_t state) {
     default:
       break;
   }
-}
-
-void TSioGpio::Dump(TStrings& lines) {
-  if (Sio_.Detected()) TGpioBase::Dump(lines);
 }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "chips/gpiobase.h"
 
@@ -53,18 +54,26 @@ struct TSioGpioGroup {
 };
 
 struct TSioGpioChip {
-  std::span<const TSioGpioGroup> Groups;  // group g holds pins 8g to 8g + 7
-  std::span<const uint8_t> LdnOrder;      // the order in which ReadPins visits the devices
-  std::span<const uint8_t> GlobalRegs;    // the global registers the conditions look at
+  std::span<const TSioGpioGroup> Groups;    // group g holds pins 8g to 8g + 7
+  std::span<const uint8_t> LdnOrder;        // the order in which ReadPins visits the devices
+  std::span<const uint8_t> GlobalRegs;      // the global registers the conditions look at
+  std::string_view Interface;               // the back-end's interface name, for debug lines
+  std::span<const std::string_view> Chips;  // the database names of the chips this map fits
 };
+
+// True when the Super I/O was detected through a chip section whose name is one of chips. A chip
+// known only by its family's vendor section, or another chip, gets a debug line: its registers
+// may mean something else entirely.
+bool SioOfFamily(const TSio& sio, std::span<const std::string_view> chips,
+                 std::string_view interfaceName);
 
 class TSioGpio : public TGpioBase {
  public:
-  // Without a detected Super I/O these read and drive nothing and list no pins, so that no
-  // setting matches on a board without the chip.
+  // Without a detected Super I/O of the chip's family these read and drive nothing and list no
+  // pins, so that no setting matches on a board without the chip.
+  bool Present() const override { return Present_; }
   void ReadPins() override;
   void SetPin(uint8_t index, uint8_t state) override;
-  void Dump(TStrings& lines) override;
 
  protected:
   TSioGpio(TSio& sio, const TSioGpioChip& chip);
@@ -75,4 +84,5 @@ class TSioGpio : public TGpioBase {
 
   TSio& Sio_;
   const TSioGpioChip& Chip_;
+  bool Present_ = false;
 };

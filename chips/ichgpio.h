@@ -1,5 +1,7 @@
 // GPIO of the Intel ICH south bridge: 64 pins in the I/O-mapped block whose base the LPC bridge
 // (bus 0, device 31, function 0) holds in its GPIOBASE register. Pins are named GPIO0 to GPIO63.
+// The bridge must be Intel's LPC bridge with its GPIO block enabled at a plausible base; otherwise
+// the back-end is not present and touches no port.
 #pragma once
 
 #include <cstdint>
@@ -10,9 +12,10 @@ class TReadWrite;
 
 class TIchGpio : public TGpioBase {
  public:
-  // Finds the block's base once.
+  // Finds and checks the block's base once.
   explicit TIchGpio(TReadWrite& rw);
 
+  bool Present() const override { return Present_; }
   uint16_t Base() const { return Base_; }
 
   void ReadPins() override;
@@ -24,4 +27,5 @@ class TIchGpio : public TGpioBase {
 
   TReadWrite& Rw_;
   uint16_t Base_ = 0;
+  bool Present_ = false;
 };

@@ -1,5 +1,10 @@
 #include "chips/it8720gpio.h"
 
+#include <string_view>
+
+#include "base/textfmt.h"
+#include "base/trace.h"
+#include "chips/gpiosio.h"
 #include "chips/sio.h"
 #include "hw/readwrite.h"
 
@@ -8,6 +13,14 @@ namespace {
 constexpr uint8_t kLdnGpio = 7;
 constexpr uint8_t kBaseHigh = 0x62, kBaseLow = 0x63;
 constexpr int kSets = 8;
+// The level ports lie at base .. base + 7. A base below the legacy ISA devices' range end or one
+// that runs past the port space is a register the BIOS never set.
+constexpr uint16_t kLowestBase = 0x100;
+constexpr uint16_t kHighestBase = 0xFFF8;
+
+constexpr std::string_view kInterface = "IT8720GPIO";
+// The chips whose GPIO registers the set table describes, by their database names.
+constexpr std::string_view kChips[] = {"IT8720F"};
 
 // One set of eight pins. Registers 0 are absent: their mask is all ones (usable, enable) or 0
 // (inversion). The usable mask is (UsableReg AND UsableAnd) OR UsableOr.
@@ -40,13 +53,22 @@ constexpr TIteSet kSetTable[kSets] = {
 }  // namespace
 
 TIT8720Gpio::TIT8720Gpio(TReadWrite& rw, TSio& sio)
-    : TGpioBase(TPinNaming{64, true, 1}), Rw_(rw), Sio_(sio) {}
+    : TGpioBase(TPinNaming{64, true, 1}),
+      Rw_(rw),
+      Sio_(sio),
+      Present_(SioOfFamily(sio, kChips, kInterface)) {}
 
-uint16_t TIT8720Gpio::SelectAndReadBase() {
+std::optional<uint16_t> TIT8720Gpio::SelectAndReadBase() {
   Sio_.SelectLogicalDevice(kLdnGpio);
   const uint8_t high = Sio_.ReadConfigReg(kBaseHigh);
   const uint8_t low = Sio_.ReadConfigReg(kBaseLow);
-  return static_cast<uint16_t>(high << 8 | low);
+  const uint16_t base = static_cast<uint16_t>(high << 8 | low);
+  if (base < kLowestBase || base > kHighestBase) {
+    RwDebugLine(std::string(kInterface) + ": implausible simple I/O base " + HexWord(base) +
+                ", refused");
+    return std::nullopt;
+  }
+  return base;
 }
 
 void TIT8720Gpio::ChangeReg(uint8_t reg, uint8_t set, uint8_t clear) {
@@ -55,8 +77,13 @@ void TIT8720Gpio::ChangeReg(uint8_t reg, uint8_t set, uint8_t clear) {
 }
 
 void TIT8720Gpio::ReadPins() {
-  if (!Sio_.Detected()) return;
-  const uint16_t base = SelectAndReadBase();
+  if (!Present_) return;
+  const std::optional<uint16_t> found = SelectAndReadBase();
+  if (!found) {
+    PinStates_.fill(0);  // nothing read: no state to match
+    return;
+  }
+  const uint16_t base = *found;
   for (int s = 0; s < kSets; ++s) {
     const TIteSet& set = kSetTable[s];
     TPinMasks masks;
@@ -75,12 +102,14 @@ void TIT8720Gpio::ReadPins() {
 }
 
 void TIT8720Gpio::SetPin(uint8_t index, uint8_t state) {
-  if (!Sio_.Detected() || index >= PinCount()) return;
+  if (!Present_ || index >= PinCount() || !IsDrivenState(state)) return;
   const int s = index / 8;
   const TIteSet& set = kSetTable[s];
   const uint8_t mask = static_cast<uint8_t>(1u << (index % 8));
 
-  const uint16_t base = SelectAndReadBase();
+  const std::optional<uint16_t> found = SelectAndReadBase();
+  if (!found) return;
+  const uint16_t base = *found;
   if (set.UsableReg != 0) ChangeReg(set.UsableReg, mask, 0);
   if (set.Inversion != 0) ChangeReg(set.Inversion, 0, mask);
 
@@ -102,8 +131,4 @@ void TIT8720Gpio::SetPin(uint8_t index, uint8_t state) {
     default:
       break;
   }
-}
-
-void TIT8720Gpio::Dump(TStrings& lines) {
-  if (Sio_.Detected()) TGpioBase::Dump(lines);
 }

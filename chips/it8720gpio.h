@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "chips/gpiobase.h"
 
@@ -14,17 +15,19 @@ class TIT8720Gpio : public TGpioBase {
  public:
   TIT8720Gpio(TReadWrite& rw, TSio& sio);
 
-  // Without a detected Super I/O these read and drive nothing and list no pins.
+  // Without a detected IT8720F these read and drive nothing and list no pins; with a level-port
+  // base that is not plausible they drive nothing and match nothing.
+  bool Present() const override { return Present_; }
   void ReadPins() override;
   void SetPin(uint8_t index, uint8_t state) override;
-  void Dump(TStrings& lines) override;
 
  private:
   // Selects logical device 7 and reads the level ports' base; read at every call because the
-  // BIOS or another tool may move it.
-  uint16_t SelectAndReadBase();
+  // BIOS or another tool may move it. Nothing (and a debug line) for an implausible base.
+  std::optional<uint16_t> SelectAndReadBase();
   void ChangeReg(uint8_t reg, uint8_t set, uint8_t clear);
 
   TReadWrite& Rw_;
   TSio& Sio_;
+  bool Present_ = false;
 };

@@ -1,5 +1,9 @@
 #include "chips/nvgpio.h"
 
+#include <string>
+
+#include "base/textfmt.h"
+#include "base/trace.h"
 #include "hw/readwrite.h"
 
 namespace {
@@ -16,9 +20,26 @@ constexpr uint8_t kModeInputLow = 0, kModeInputHigh = 1, kModeOutputLow = 4, kMo
 }  // namespace
 
 TNvGpio::TNvGpio(TReadWrite& rw) : TGpioBase(TPinNaming{64, false, 1}), Rw_(rw) {
+  auto refuse = [](const std::string& why) { RwDebugLine("NVGPIO: " + why + ", refused"); };
   const uint16_t bdf = rw.FindPciDeviceByClass(kSmbusClassAnyInterface, 0);
-  if (bdf == kNoPciDevice || rw.PciReadWord(bdf, 0) != kNvidiaVendor) return;
-  Base_ = static_cast<uint16_t>(rw.PciReadWord(bdf, kGpioBaseRegister) & kGpioBaseMask);
+  if (bdf == kNoPciDevice) {
+    refuse("no SMBus controller");
+    return;
+  }
+  const uint16_t vendor = rw.PciReadWord(bdf, 0);
+  if (vendor != kNvidiaVendor) {
+    refuse("the SMBus controller is not NVIDIA's (vendor " + HexWord(vendor) + ")");
+    return;
+  }
+  // The pins lie at base + 0xC0 .. base + 0xFF: a base of 0 would put them on the legacy ISA
+  // devices, one of all ones on nothing.
+  const uint16_t base =
+      static_cast<uint16_t>(rw.PciReadWord(bdf, kGpioBaseRegister) & kGpioBaseMask);
+  if (base == 0 || base == kGpioBaseMask) {
+    refuse("implausible GPIO base " + HexWord(base));
+    return;
+  }
+  Base_ = base;
   Found_ = true;
 }
 
@@ -49,8 +70,9 @@ void TNvGpio::ReadPins() {
 }
 
 void TNvGpio::SetPin(uint8_t index, uint8_t state) {
-  if (!Found_ || index >= PinCount()) return;
-  uint8_t mode = state;  // codes without a mode of their own are written as they are
+  // A code without a mode of its own would be written as a mode byte and make the pin a GPIO.
+  if (!Found_ || index >= PinCount() || !IsDrivenState(state)) return;
+  uint8_t mode = kModeInputLow;
   switch (state) {
     case kPinInputLow:
       mode = kModeInputLow;
@@ -68,8 +90,4 @@ void TNvGpio::SetPin(uint8_t index, uint8_t state) {
       break;
   }
   Rw_.IoBaseWriteByte(static_cast<uint16_t>(Base_ + kFirstPinPort + index), mode);
-}
-
-void TNvGpio::Dump(TStrings& lines) {
-  if (Found_) TGpioBase::Dump(lines);
 }

@@ -15,12 +15,12 @@ class TNvGpio : public TGpioBase {
   explicit TNvGpio(TReadWrite& rw);
 
   bool Found() const { return Found_; }
+  bool Present() const override { return Found_; }
   uint16_t Base() const { return Base_; }
 
-  // Without the device these read and drive nothing and list no pins.
+  // Without the device these read and drive nothing (and Dump lists no pins).
   void ReadPins() override;
   void SetPin(uint8_t index, uint8_t state) override;
-  void Dump(TStrings& lines) override;
 
  private:
   TReadWrite& Rw_;

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/textfmt.h"
 #include "base/trace.h"
@@ -25,6 +27,46 @@ std::string TwoHex(uint16_t value) {
   char text[8];
   std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(value));
   return text;
+}
+
+// The items of a comma- or blank-separated list.
+std::vector<std::string> SplitPortList(const std::string& text) {
+  std::vector<std::string> items;
+  std::string item;
+  for (char c : text + ",") {
+    if (c == ',' || c == ' ' || c == '\t') {
+      if (!item.empty()) items.push_back(item);
+      item.clear();
+    } else {
+      item += c;
+    }
+  }
+  return items;
+}
+
+// A port as the database writes numbers: "0x164E" or "164EH" (hexadecimal), or decimal.
+std::optional<uint16_t> ParsePortNumber(const std::string& text) {
+  std::string digits = text;
+  int radix = 10;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    digits = digits.substr(2);
+    radix = 16;
+  } else if (digits.size() > 1 && (digits.back() == 'h' || digits.back() == 'H')) {
+    digits.pop_back();
+    radix = 16;
+  }
+  if (digits.empty() || digits.size() > 5) return std::nullopt;
+  unsigned long value = 0;
+  for (char c : digits) {
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (radix == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (radix == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    if (digit < 0) return std::nullopt;
+    value = value * static_cast<unsigned long>(radix) + static_cast<unsigned long>(digit);
+  }
+  if (value > 0xFFFF) return std::nullopt;
+  return static_cast<uint16_t>(value);
 }
 
 // Without a detected chip both ports are 0; a register operation then does nothing but say so.
@@ -60,9 +102,8 @@ void TSio::RunDetection() {
     ReadCommonKeys(section);
     ReadLdns(section);
     Interpreter_->Evaluate(Detect, result);
-    if (result != 0) continue;
+    if (result != 0 || !TakePorts(section, result)) continue;
     DetectedIndex = n;
-    TakePorts(result);
     RwDebugLine("SIO detected: " + Name);
     TraceLine("SIO DETECTED[" + std::to_string(n) + "]" + Name);
     break;
@@ -77,10 +118,9 @@ void TSio::RunDetection() {
       LdnCount = 0;
       Ldns.fill(LdnStruc{});
       Interpreter_->Evaluate(Detect, result);
-      if (result != 0) continue;
+      if (result != 0 || !TakePorts(section, result)) continue;
       DetectedIndex = n;
       MatchedVendorSection = true;
-      TakePorts(result);
       RwDebugLine("SIO Vendor detected: " + Name);
       break;
     }
@@ -111,11 +151,32 @@ void TSio::ReadLdns(const std::string& section) {
   }
 }
 
-void TSio::TakePorts(int32_t& result) {
+bool TSio::PlausibleIndexPort(const std::string& section, uint16_t port) const {
+  if (port == 0x2E || port == 0x4E) return true;
+  for (const std::string& item : SplitPortList(InitFile_.ReadString(section, "IndexPorts", ""))) {
+    const std::optional<uint16_t> named = ParsePortNumber(item);
+    if (named && *named != 0 && *named == port) return true;
+  }
+  return false;
+}
+
+bool TSio::TakePorts(const std::string& section, int32_t& result) {
   Interpreter_->Evaluate(IndexPort, result);
-  IndexPortNo = static_cast<uint16_t>(result);
+  const uint16_t index = static_cast<uint16_t>(result);
   Interpreter_->Evaluate(DataPort, result);
-  DataPortNo = static_cast<uint16_t>(result);
+  const uint16_t data = static_cast<uint16_t>(result);
+  // A section whose port scripts do not work gives ports like 0: the unlock key and register
+  // numbers would then go to the DMA controller. Such a match is no match.
+  if (!PlausibleIndexPort(section, index) || data == 0 || data == index) {
+    RwDebugLine("SIO: " + Name + " in [" + section + "] gives index port " + HexWord(index) +
+                ", data port " + HexWord(data) + ": not a configuration port, skipped");
+    IndexPortNo = 0;
+    DataPortNo = 0;
+    return false;
+  }
+  IndexPortNo = index;
+  DataPortNo = data;
+  return true;
 }
 
 // IndexPort and DataPort are local assignments without a value ("LOCAL0="); with the port appended

@@ -64,8 +64,10 @@ class TSio {
   // Replaces the logical devices with the section's non-empty Ldn0..Ldn31.
   void ReadLdns(const std::string& section);
   // Runs the matched section's IndexPort and DataPort scripts; the low 16 bits of their results
-  // are the ports.
-  void TakePorts(int32_t& result);
+  // are the ports. False (ports left 0, a debug line) when the index port is not a configuration
+  // port: 0x2E, 0x4E or one the section lists in its key "IndexPorts".
+  bool TakePorts(const std::string& section, int32_t& result);
+  bool PlausibleIndexPort(const std::string& section, uint16_t port) const;
   // A fresh interpreter holding the detected ports in the section's locals.
   void StartConfigInterpreter();
 

@@ -79,7 +79,10 @@ constexpr TSioGpioGroup kGroups[] = {
 constexpr uint8_t kLdnOrder[] = {kLdnGpio1, kLdnGpio2};
 constexpr uint8_t kGlobalRegs[] = {0x29, 0x2C, 0x2D};
 
-const TSioGpioChip kChip{kGroups, kLdnOrder, kGlobalRegs};
+// The chips whose GPIO registers this table describes, by their database names.
+constexpr std::string_view kChips[] = {"W83627DHG"};
+
+const TSioGpioChip kChip{kGroups, kLdnOrder, kGlobalRegs, "W627GPIO", kChips};
 
 }  // namespace
 

@@ -132,7 +132,10 @@ constexpr TSioGpioGroup kGroups[] = {
 constexpr uint8_t kLdnOrder[] = {kLdnGpio1, kLdnGpio2To5, kLdnGpio6To9};
 constexpr uint8_t kGlobalRegs[] = {0x24, 0x27, 0x29, 0x2A, 0x2B, 0x2C};
 
-const TSioGpioChip kChip{kGroups, kLdnOrder, kGlobalRegs};
+// The chips whose GPIO registers this table describes, by their database names.
+constexpr std::string_view kChips[] = {"W83667HG"};
+
+const TSioGpioChip kChip{kGroups, kLdnOrder, kGlobalRegs, "W667GPIO", kChips};
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "base/textfmt.h"
 #include "base/trace.h"
@@ -69,13 +70,27 @@ int CompareNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-int32_t ZemInterfaceCode(std::string_view name) {
-  if (name == "W627GPIO") return kZemW627Gpio;
-  if (name == "ICHGPIO") return kZemIchGpio;
-  if (name == "NVGPIO") return kZemNvGpio;
-  if (name == "W667GPIO") return kZemW667Gpio;
-  if (name == "AMDCNQ") return kZemAmdPsi;
+TZemInterface ZemInterfaceCode(std::string_view name) {
+  if (name.empty()) return kZemNone;
+  for (const TZemInterfaceEntry& entry : kZemInterfaces) {
+    if (ZemInterfaceName(entry.Code) == name) return entry.Code;
+  }
   return kZemNone;
+}
+
+std::string_view ZemInterfaceName(TZemInterface code) {
+  for (const TZemInterfaceEntry& entry : kZemInterfaces) {
+    if (entry.Code != code) continue;
+    return entry.Gpio == kGpioNone ? kAmdPsiName : GpioInterfaceName(entry.Gpio);
+  }
+  return {};
+}
+
+TGpioKind ZemGpioKind(TZemInterface code) {
+  for (const TZemInterfaceEntry& entry : kZemInterfaces) {
+    if (entry.Code == code) return entry.Gpio;
+  }
+  return kGpioNone;
 }
 
 bool BisectionFinds(const std::vector<std::string>& sortedNames, std::string_view name) {
@@ -106,7 +121,7 @@ TZemCtrl::TZemCtrl(TZemCtrlServices services) : S_(std::move(services)) {
 
   if (S_.Cfg.CpuChanged()) AutoApply = false;
   if (AutoApply) {
-    if (Status_ == kStatusOn) {
+    if (Status_ == kZemOn) {
       SwitchOn();
     } else {
       SwitchOff();
@@ -122,6 +137,7 @@ TZemCtrl::~TZemCtrl() {
 
 void TZemCtrl::TakeGpioBackup() {
   if (S_.Cfg.ReadString("BackupValue", "GPIO", "").empty()) return;
+  // The backed-up pin is the ICH's; RestoreBackup puts it back there.
   std::unique_ptr<TGpioBase> ich = CreateGpio(kGpioIch, S_.Rw, nullptr);
   if (!ich) return;
   TRegistryBackupStore store(S_.Registry);
@@ -189,7 +205,8 @@ void TZemCtrl::LoadParameters() {
   const bool intelFamily6 = S_.Cpu.IsIntelCpu() && ((CpuSignature_ >> 8) & 0xFF) == 6;
   RegulatorType_ = intelFamily6 ? 2 : 1;
   CpuCode_ = S_.Cpu.GetCpuCode();
-  if ((ControlType_ == 4 || ControlType_ == 10) && S_.IntelFidVid != nullptr)
+  if ((ControlType_ == kControlVidMinusVcore || ControlType_ == kControlVidMinusVcoreToo) &&
+      S_.IntelFidVid != nullptr)
     MaxVidVoltage_ = S_.IntelFidVid->GetMaxVoltage();
   if (S_.Cpu.IsAMDCpu()) AmdNbRev_ = S_.Cpu.GetAmdNbRev();
 
@@ -214,7 +231,8 @@ void TZemCtrl::LoadParameters() {
     C_[n] = cfg.ReadSingle(kControl, "Constant" + std::to_string(n), 0);
   CheckCmos_ = cfg.ReadBool("CheckCMOS5A", "Enable", true);
   AutoApply = cfg.ReadBool(kZem, "AutoApply", false);
-  Status_ = cfg.ReadInteger(kZem, "ZemStatus", kStatusOff);
+  // Only "on" means on: any other stored number is the default state.
+  Status_ = cfg.ReadInteger(kZem, "ZemStatus", kZemOff) == kZemOn ? kZemOn : kZemOff;
 }
 
 void TZemCtrl::LoadVidFactors() {
@@ -233,13 +251,13 @@ void TZemCtrl::OpenRecord() {
   std::string path = S_.RecordDirectory;
   if (!path.empty() && path.back() != OsPathSeparator()) path += OsPathSeparator();
   RecordFile_ = OsCreateFileExclusive(path + kRecordFileName, true);
-  if (ControlType_ == 1 || ControlType_ == 5) {
+  if (ControlType_ == kControlCurrentMonitor || ControlType_ == kControlCurrentMonitorToo) {
     Record("SioImonVReg=" + std::to_string(ImonRegister_) +
            ", ConstantImon=" + RecordNumber(ConstantImon_) + ", VImax=" + RecordNumber(VImax_) +
            ", Izem=" + RecordNumber(Izem_) + ", Wzem=" + RecordNumber(Wzem_) + "\r\n");
   }
   Record("CpuId=" + HexDword(CpuSignature_) + ", CpuType=" + HexDword(CpuCode_) + "\r\n");
-  if (ControlType_ == 4 || ControlType_ == 10)
+  if (ControlType_ == kControlVidMinusVcore || ControlType_ == kControlVidMinusVcoreToo)
     Record("MaxVid=" + RecordNumber(MaxVidVoltage_) + "\r\n");
 }
 
@@ -258,9 +276,11 @@ bool TZemCtrl::VariantFitted(const char* section, int index) {
     const std::string states = S_.Cfg.ReadString(detection, "Section", "");
     const std::string interfaceName = S_.Cfg.ReadString(detection, "Interface", "");
     const bool loadline = std::string_view(section) == kLoadline;
-    const bool supported = interfaceName == "ICHGPIO" || (loadline && interfaceName == "W627GPIO");
+    const TGpioKind kind = ZemGpioKind(InterfaceCode(interfaceName, detection));
+    // Board straps are read from the ICH, or for the load line from the W83627 as well.
+    const bool supported = kind == kGpioIch || (loadline && kind == kGpioW627);
     if (supported) {
-      const int k = S_.Gpio.StateIndex(TGpioControl::KindOf(interfaceName), states);
+      const int k = S_.Gpio.StateIndex(kind, states);
       TStrings keys;
       S_.Cfg.ReadSectionKeys(states, keys);
       present = k >= 0 && static_cast<size_t>(k) < keys.size() ? keys[static_cast<size_t>(k)] : "";
@@ -274,11 +294,21 @@ bool TZemCtrl::VariantFitted(const char* section, int index) {
   return present == "1";
 }
 
-int32_t TZemCtrl::ResolveInterface(const char* section) {
-  if (!MultiVariant_) return ZemInterfaceCode(S_.Cfg.ReadString(section, "Interface", ""));
+TZemInterface TZemCtrl::InterfaceCode(const std::string& name, const std::string& section) {
+  const TZemInterface code = ZemInterfaceCode(name);
+  if (code == kZemNone && !name.empty()) {
+    TraceLine("Unknown interface [" + name + "] in [" + section + "]: nothing is switched there");
+    if (UnknownInterface_.empty()) UnknownInterface_ = name + " in [" + section + "]";
+  }
+  return code;
+}
+
+TZemInterface TZemCtrl::ResolveInterface(const char* section) {
+  if (!MultiVariant_) return InterfaceCode(S_.Cfg.ReadString(section, "Interface", ""), section);
   for (int i = 0; i < 3; ++i) {
     if (VariantFitted(section, i))
-      return ZemInterfaceCode(S_.Cfg.ReadString(section, "Interface" + std::to_string(i), ""));
+      return InterfaceCode(S_.Cfg.ReadString(section, "Interface" + std::to_string(i), ""),
+                           section);
   }
   return kZemNone;
 }
@@ -296,6 +326,29 @@ std::string TZemCtrl::SelectCommand(const char* section, const char* word) {
 
 // --- switching ---
 
+void TZemCtrl::ApplyPins(TGpioKind kind, const std::string& setting) {
+  if (setting.empty()) return;
+  if (!S_.Gpio.ApplySetting(kind, setting))
+    TraceLine("GPIO setting [" + setting + "] not applied on " +
+              std::string(GpioInterfaceName(kind)));
+}
+
+void TZemCtrl::RestoreBackup(const std::string& pin) {
+  const std::string backup = S_.Registry.ReadString(kZemBackupKey, pin);
+  if (backup.empty()) return;
+  std::unique_ptr<TGpioBase> ich = CreateGpio(kGpioIch, S_.Rw, nullptr);
+  if (!ich) return;
+  // A pin that was no GPIO at the first start belongs to another function: leave it there.
+  for (const std::string& item : SplitPinSetting(backup)) {
+    const std::optional<TPinItem> parsed = ParsePinItem(item, ich->Naming());
+    if (!parsed || !IsDrivenState(parsed->Code)) {
+      TraceLine("Backup [" + backup + "] is no GPIO state: not restored");
+      return;
+    }
+  }
+  if (!ich->Apply(backup)) TraceLine("GPIO setting [" + backup + "] not applied on ICHGPIO");
+}
+
 void TZemCtrl::SwitchOn() {
   if (!IsGpioCode(LoadlineInterface_)) {
     if (PsiInterface_ == kZemAmdPsi) {
@@ -306,16 +359,16 @@ void TZemCtrl::SwitchOn() {
       }
     } else if (IsGpioCode(PsiInterface_)) {
       S_.PowerModes.ApplyPowerScheme(1);
-      S_.Gpio.ApplySetting(GpioKind(PsiInterface_), S_.Cfg.ReadString(kPsi, "Enabled", ""));
+      ApplyPins(ZemGpioKind(PsiInterface_), S_.Cfg.ReadString(kPsi, "Enabled", ""));
     }
   } else {
     const std::string command = SelectCommand(kLoadline, "Enabled");
     S_.PowerModes.ApplyPowerScheme(1);
-    S_.Gpio.ApplySetting(GpioKind(LoadlineInterface_), command);
+    ApplyPins(ZemGpioKind(LoadlineInterface_), command);
     if (IsGpioCode(PsiInterface_)) {
       const std::string psi = SelectCommand(kPsi, "Enabled");
       TraceLine("Enabled CmdString = [" + psi + "]");
-      S_.Gpio.ApplySetting(GpioKind(PsiInterface_), psi);
+      ApplyPins(ZemGpioKind(PsiInterface_), psi);
     }
   }
   ReadStatus();
@@ -330,45 +383,37 @@ void TZemCtrl::SwitchOff() {
         S_.AmdFidVid->SetPsi(psiVid, false);
       }
     } else if (IsGpioCode(PsiInterface_)) {
-      S_.Gpio.ApplySetting(GpioKind(PsiInterface_), S_.Cfg.ReadString(kPsi, "Disabled", ""));
+      ApplyPins(ZemGpioKind(PsiInterface_), S_.Cfg.ReadString(kPsi, "Disabled", ""));
     }
   } else {
-    std::string command = SelectCommand(kLoadline, "Disabled");
-    const std::string pin = S_.Cfg.ReadString("BackupValue", "GPIO", "");
-    if (MultiVariant_ && !pin.empty()) {
-      // The pin goes back to the state it had at the boot's first start, with the command.
-      const std::string backup = S_.Registry.ReadString(kZemBackupKey, pin);
-      if (!backup.empty()) command = command.empty() ? backup : backup + "," + command;
-    }
+    const std::string command = SelectCommand(kLoadline, "Disabled");
     if (S_.Cpu.IsAMDCpu()) S_.PowerModes.ApplyPowerScheme(2);
-    S_.Gpio.ApplySetting(GpioKind(LoadlineInterface_), command);
+    // The pin goes back to the state it had at the boot's first start, before the command, on the
+    // chip it was read from (the load line may be another chip's).
+    const std::string pin = S_.Cfg.ReadString("BackupValue", "GPIO", "");
+    if (MultiVariant_ && !pin.empty()) RestoreBackup(pin);
+    ApplyPins(ZemGpioKind(LoadlineInterface_), command);
     if (IsGpioCode(PsiInterface_)) {
       const std::string psi = SelectCommand(kPsi, "Disabled");
       TraceLine("Disabled CmdString = [" + psi + "]");
-      S_.Gpio.ApplySetting(GpioKind(PsiInterface_), psi);
+      ApplyPins(ZemGpioKind(PsiInterface_), psi);
     }
   }
   ReadStatus();
 }
 
 int32_t TZemCtrl::ReadStatus() {
-  if (PsiInterface_ == kZemAmdPsi) {
-    // Only an AMD northbridge has the PSI register; where the function is absent every read gives
-    // all ones, which must not read as "on".
-    const bool northbridge = S_.Rw.PciReadWord(0, 0x18, 3, 0) == 0x1022;
-    const uint8_t psi = northbridge ? S_.Rw.PciReadByte(0, 0x18, 3, 0xA0) : 0;
-    Status_ = (psi & 0x80) != 0 ? kStatusOn : kStatusOff;
-  }
+  if (PsiInterface_ == kZemAmdPsi)
+    Status_ = S_.AmdFidVid != nullptr && S_.AmdFidVid->IsPsiEnabled() ? kZemOn : kZemOff;
   if (IsGpioCode(LoadlineInterface_)) {
     std::string section = kLoadline;
     if (S_.Version.IsPresent()) {
       section += std::to_string(S_.Version.Index());
       TraceLine(">>> Use Section [" + section + "]");
     }
-    Status_ =
-        S_.Gpio.StateIndex(GpioKind(LoadlineInterface_), section) == 1 ? kStatusOn : kStatusOff;
+    Status_ = S_.Gpio.StateIndex(ZemGpioKind(LoadlineInterface_), section) == 1 ? kZemOn : kZemOff;
   } else if (IsGpioCode(PsiInterface_)) {
-    Status_ = S_.Gpio.StateIndex(GpioKind(PsiInterface_), kPsi) == 1 ? kStatusOn : kStatusOff;
+    Status_ = S_.Gpio.StateIndex(ZemGpioKind(PsiInterface_), kPsi) == 1 ? kZemOn : kZemOff;
   }
   return Status_;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/inifile.h"
+#include "engine/zemtypes.h"
 
 class IBoardPowerModes;
 class IOsFile;
@@ -51,17 +52,6 @@ struct TZemCtrlServices {
   std::string RecordDirectory;  // where "ZemRecord.Txt" is written (the program's folder)
 };
 
-// Interface codes of the model file's "Interface" names.
-enum TZemInterface : int32_t {
-  kZemNone = 0,
-  kZemAmdPsi = 1,  // "AMDCNQ": the northbridge's PSI VID
-  kZemW627Gpio = 11,
-  kZemIchGpio = 12,
-  kZemNvGpio = 13,
-  kZemW667Gpio = 14,
-};
-int32_t ZemInterfaceCode(std::string_view name);
-
 // One voltage-regulator coefficient set ("VR10_" or "VR11_" keys of "ZemControl").
 struct TZemRegulatorSet {
   float VidOff = 0, VcoreOff = 0, VImonOff = 0, OffsetOff = 0, DivOff = 0;
@@ -80,8 +70,8 @@ bool BisectionFinds(const std::vector<std::string>& sortedNames, std::string_vie
 
 class TZemCtrl {
  public:
-  static constexpr int32_t kStatusOn = 1;
-  static constexpr int32_t kStatusOff = 2;
+  static constexpr int32_t kStatusOn = kZemOn;
+  static constexpr int32_t kStatusOff = kZemOff;
   static constexpr const char* kRecordFileName = "ZemRecord.Txt";
 
   // Loads every parameter, takes the boot's GPIO backup, resolves the interfaces and, with
@@ -112,6 +102,9 @@ class TZemCtrl {
   int32_t LoadlineInterface() const { return LoadlineInterface_; }
   int32_t PsiInterface() const { return PsiInterface_; }
   bool MultiVariant() const { return MultiVariant_; }
+  // The first interface name the model file gives that is not known ("Interface" in the wrong
+  // case, a typo), with its section: "W627gpio in [LoadlineControl]"; empty when all are known.
+  const std::string& UnknownInterface() const { return UnknownInterface_; }
   int32_t PhaseCount() const { return PhaseCount_; }
   float Izem() const { return Izem_; }
   float Wzem() const { return Wzem_; }
@@ -134,10 +127,15 @@ class TZemCtrl {
 
   // Interface resolution and command selection.
   bool VariantFitted(const char* section, int index);
-  int32_t ResolveInterface(const char* section);
+  TZemInterface ResolveInterface(const char* section);
+  // The code of an interface name read from section; an unknown name is noted and traced.
+  TZemInterface InterfaceCode(const std::string& name, const std::string& section);
   std::string SelectCommand(const char* section, const char* word);
-  int GpioKind(int32_t code) const { return code - 10; }
-  bool IsGpioCode(int32_t code) const { return code >= kZemW627Gpio && code <= kZemW667Gpio; }
+  bool IsGpioCode(TZemInterface code) const { return ZemGpioKind(code) != kGpioNone; }
+  // Drives a setting on a family's pins; a setting the pins do not show afterwards is traced.
+  void ApplyPins(TGpioKind kind, const std::string& setting);
+  // Puts the backed-up pin back on the ICH, where its state was read, unless it was no GPIO.
+  void RestoreBackup(const std::string& pin);
 
   // Readings.
   float ReadVImon();
@@ -168,8 +166,9 @@ class TZemCtrl {
   int32_t PhaseSwitch_ = 1;
   int32_t RegulatorType_ = 1;  // 1 VR10, 2 VR11
   uint32_t CpuCode_ = 0;
-  int32_t LoadlineInterface_ = kZemNone;
-  int32_t PsiInterface_ = kZemNone;
+  TZemInterface LoadlineInterface_ = kZemNone;
+  TZemInterface PsiInterface_ = kZemNone;
+  std::string UnknownInterface_;
   bool MultiVariant_ = false;
   bool WzemAverage_ = false;
   bool Patch10661_ = false, Patch840EE_ = false, PatchE4600_ = false, PatchVR11_ = false;
@@ -188,7 +187,7 @@ class TZemCtrl {
   std::array<float, 25> C_{};  // C_[n] is "Constant<n>"; C_[0] unused
   TZemRegulatorSet Vr10_, Vr11_;
   bool CheckCmos_ = true;
-  int32_t Status_ = kStatusOff;
+  TZemStatus Status_ = kZemOff;
   int AmdNbRev_ = 0;
 
   // Run-time values.

@@ -8,6 +8,7 @@
 #include "base/trace.h"
 #include "hw/initfile.h"
 #include "hw/readwrite.h"
+#include "platform/msr.h"
 
 namespace {
 
@@ -37,20 +38,11 @@ constexpr float Divisors[] = {1.0f, 2.0f, 4.0f, 8.0f, 16.0f};
 constexpr double PmTimerMHz = 3.579545;
 
 // --- registers ---
-constexpr uint32_t MsrPlatformId = 0x17;
-constexpr uint32_t MsrEbcFrequencyId = 0x2C;
-constexpr uint32_t MsrFsbFrequency = 0xCD;
-constexpr uint32_t MsrPlatformInfo = 0xCE;
-constexpr uint32_t MsrPerfStatus = 0x198;
-constexpr uint32_t MsrClockModulation = 0x19A;
-constexpr uint32_t MsrMiscEnable = 0x1A0;
 constexpr uint32_t ModulationEnable = 1u << 4;
 constexpr uint32_t EistEnable = 1u << 16;
 constexpr uint32_t EistSelectLock = 1u << 20;
 constexpr uint32_t LeafEcxEist = 1u << 7;
 
-constexpr uint32_t MsrFidVidStatus = 0xC0010042;
-constexpr uint32_t MsrCofVidStatus = 0xC0010071;
 constexpr uint32_t LeafPowerManagement = 0x80000007;
 constexpr uint32_t PowerFidVid = 0x06;    // FID and VID control (family 0Fh)
 constexpr uint32_t PowerHwPState = 0x80;  // hardware P-states (family 10h)

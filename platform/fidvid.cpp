@@ -6,15 +6,12 @@
 #include "base/inifile.h"
 #include "hw/readwrite.h"
 #include "platform/cpu.h"
+#include "platform/msr.h"
 
 namespace {
 
-constexpr uint32_t MsrPerfStatus = 0x198;
-constexpr uint32_t MsrFidVidStatus = 0xC0010042;
-constexpr uint32_t MsrPStateStatus = 0xC0010063;
-constexpr uint32_t MsrPState0 = 0xC0010064;
-
 constexpr uint8_t NbDevice = 0x18;
+constexpr uint16_t AmdVendor = 0x1022;
 constexpr uint8_t NbMiscFunction = 3;
 constexpr uint16_t PsiOffset = 0xA0;
 constexpr uint8_t PsiVidEnable = 0x80;
@@ -99,6 +96,8 @@ float TAmdFidVid::GetCurrentVoltage() {
 }
 
 bool TAmdFidVid::IsPsiEnabled() {
+  // Where the northbridge function is absent every read gives all ones, which must not read as on.
+  if (Rw_.PciReadWord(0, NbDevice, NbMiscFunction, 0) != AmdVendor) return false;
   return (Rw_.PciReadByte(0, NbDevice, NbMiscFunction, PsiOffset) & PsiVidEnable) != 0;
 }
 

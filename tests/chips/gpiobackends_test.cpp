@@ -2,6 +2,10 @@
 // conditions and the pin-multiplexer rules, and exactly which bits SetPin writes.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "chips/gpiocontrol.h"
 #include "chips/ichgpio.h"
 #include "chips/it8720gpio.h"
@@ -75,8 +79,50 @@ TEST(IchGpio, SetPinOfTheLowerBankClearsTheInversion) {
   EXPECT_EQ(block.Dword(0x04), 0x00000040u);
 
   block.Writes.clear();
-  gpio.SetPin(7, kPinNotGpio);  // claims the pin for GPIO and goes no further
-  EXPECT_EQ(block.WrittenOffsets(), (std::vector<uint16_t>{0x00, 0x2C}));
+  gpio.SetPin(7, kPinNotGpio);  // would take the pin from its own function: nothing is written
+  EXPECT_TRUE(block.Writes.empty());
+}
+
+// Only Intel's LPC bridge with its GPIO block enabled at a plausible base: anything else refuses
+// with a debug line and touches none of the block's ports, nor where a bad base would lead.
+TEST(IchGpio, RefusesABridgeThatIsNotAnEnabledIntelLpcBridge) {
+  struct TCase {
+    const char* What;
+    uint16_t Vendor;
+    uint16_t GpioBase;
+    uint8_t Control;
+    const char* Line;
+  };
+  const TCase cases[] = {
+      {"VIA bridge", 0x1106, kIchBase | 1, 0x10,
+       "ICHGPIO: no Intel bridge at 00:1f.0 (vendor 0x1106), refused"},
+      {"GPIO_EN clear", 0x8086, kIchBase | 1, 0x00,
+       "ICHGPIO: GPIO block not enabled (GPIO_CNTL 0x00), refused"},
+      {"base 0", 0x8086, 0x0001, 0x10, "ICHGPIO: implausible GPIOBASE 0x0001, refused"},
+      {"legacy ports", 0x8086, 0x0041, 0x10, "ICHGPIO: implausible GPIOBASE 0x0041, refused"},
+      {"memory space bit", 0x8086, kIchBase, 0x10, "ICHGPIO: implausible GPIOBASE 0x0480, refused"},
+      {"all ones", 0x8086, 0xFFFF, 0xFF, "ICHGPIO: implausible GPIOBASE 0xFFFF, refused"},
+  };
+  for (const TCase& c : cases) {
+    TGpioRig rig;
+    rig.AddIchBridge(c.Vendor, c.GpioBase, c.Control);
+    TPortBlock& block = rig.AddBlock(kIchBase, 64);
+    TIchGpio gpio(*rig.Rw);
+    EXPECT_FALSE(gpio.Present()) << c.What;
+    EXPECT_FALSE(gpio.Apply("GPIO5=HIGH")) << c.What;
+    EXPECT_FALSE(gpio.Matches("GPIO5=OUTPUTLOW")) << c.What;
+    gpio.SetPin(5, kPinOutputHigh);
+    EXPECT_TRUE(block.Writes.empty()) << c.What;
+    EXPECT_TRUE(rig.Lines.Starting("RW: IoBaseWrite").empty()) << c.What;
+    EXPECT_EQ(rig.Lines.Starting("ICHGPIO: "), std::vector<std::string>{c.Line}) << c.What;
+  }
+  // No bridge at all: the reads of a missing function give all ones.
+  TGpioRig bare;
+  TIchGpio none(*bare.Rw);
+  EXPECT_FALSE(none.Present());
+  EXPECT_EQ(
+      bare.Lines.Starting("ICHGPIO: "),
+      std::vector<std::string>{"ICHGPIO: no Intel bridge at 00:1f.0 (vendor 0xFFFF), refused"});
 }
 
 TEST(IchGpio, ApplyThenMatchThroughTheControl) {
@@ -133,13 +179,18 @@ TEST(NvGpio, SetPinWritesTheModeByte) {
   rig.AddSmbus(1, 0x10DE, kNvBase);
   TPortBlock& pins = rig.AddBlock(kNvBase + 0xC0, 64);
   TNvGpio gpio(*rig.Rw);
-  EXPECT_TRUE(
-      gpio.Apply("GPIO1=INPUTLOW GPIO2=INPUTHIGH GPIO3=LOW GPIO4=HIGH GPIO5=INPUT "
-                 "GPIO64=OUTPUTHIGH"));
+  EXPECT_TRUE(gpio.Apply("GPIO1=INPUTLOW GPIO2=INPUTHIGH GPIO3=LOW GPIO4=HIGH GPIO5=INPUT"));
   const std::vector<TPortBlock::TWrite> expected = {
-      {0, 1, 0x00}, {1, 1, 0x01}, {2, 1, 0x04}, {3, 1, 0x05}, {4, 1, 0x0C}, {63, 1, 0x01},
+      {0, 1, 0x00}, {1, 1, 0x01}, {2, 1, 0x04}, {3, 1, 0x05}, {4, 1, 0x00},
   };
   EXPECT_EQ(pins.Writes, expected);
+
+  // An unknown word is no mode: writing its code would make pin 64 an input-high GPIO.
+  pins.Writes.clear();
+  pins.Bytes[63] = 0x0F;  // not a GPIO mode
+  EXPECT_TRUE(gpio.Apply("GPIO64=OUTPUTHIGH"));
+  EXPECT_FALSE(gpio.Apply("GPIO4=OUTPUTHIGH"));
+  EXPECT_TRUE(pins.Writes.empty());
 }
 
 TEST(NvGpio, WithoutAnNvidiaSmbusNothingIsTouched) {
@@ -154,7 +205,10 @@ TEST(NvGpio, WithoutAnNvidiaSmbusNothingIsTouched) {
   EXPECT_FALSE(gpio.Found());
   EXPECT_FALSE(gpio.Matches("GPIO1=HIGH"));
   EXPECT_FALSE(gpio.Matches("GPIO1=OUTPUTLOW"));  // no state at all, not even Not GPIO
-  EXPECT_TRUE(gpio.Apply("GPIO1=LOW"));
+  EXPECT_FALSE(gpio.Apply("GPIO1=LOW"));
+  EXPECT_EQ(rig.Lines.Starting("NVGPIO: "),
+            std::vector<std::string>{
+                "NVGPIO: the SMBus controller is not NVIDIA's (vendor 0x8086), refused"});
   TStrings lines;
   gpio.Dump(lines);
   EXPECT_TRUE(lines.empty());
@@ -606,11 +660,66 @@ TEST(SioGpio, WithoutADetectedChipNoSettingMatches) {
     // All ones from the refused reads would otherwise look like inputs or outputs.
     for (const char* setting : {"GPIO20=INPUT", "GPIO20=HIGH", "GPIO20=LOW", "GPIO20=OUTPUTLOW"})
       EXPECT_FALSE(gpio->Matches(setting)) << setting;
-    EXPECT_TRUE(gpio->Apply("GPIO20=HIGH"));  // parses; drives nothing
+    EXPECT_FALSE(gpio->Apply("GPIO20=HIGH"));  // parses; drives nothing
     TStrings lines;
     gpio->Dump(lines);
     EXPECT_TRUE(lines.empty());
   }
+  EXPECT_EQ(rig.Lines.Starting("W627GPIO: "),
+            std::vector<std::string>{"W627GPIO: no Super I/O detected, refused"});
+}
+
+// Each Super I/O back-end drives only the chips its register map describes: on a chip of another
+// family (or one known only by its family's vendor section) it refuses without unlocking the chip.
+TEST(SioGpio, EachBackEndRefusesAChipOfAnotherFamily) {
+  struct TCase {
+    const char* What;
+    TConfigChip::TFamily Family;
+    uint8_t Id, Revision;
+    const char* Present;  // the one interface that drives this chip, or none
+  };
+  const TCase cases[] = {
+      {"W83627DHG", TConfigChip::TFamily::Winbond, 0xA0, 0x23, "W627GPIO"},
+      {"W83667HG", TConfigChip::TFamily::Winbond, 0xA5, 0x13, "W667GPIO"},
+      {"IT8720F", TConfigChip::TFamily::Ite, 0x87, 0x20, "IT8720GPIO"},
+      {"IT8718F", TConfigChip::TFamily::Ite, 0x87, 0x18, ""},
+      {"Winbond family only", TConfigChip::TFamily::Winbond, 0x52, 0x00, ""},
+  };
+  for (const TCase& c : cases) {
+    TGpioRig rig;
+    TConfigChip chip{c.Family, 0x2E, c.Id, c.Revision};
+    TSio& sio = rig.DetectChip(chip);
+    ASSERT_TRUE(sio.Detected()) << c.What;
+    for (const char* name : {"W627GPIO", "W667GPIO", "IT8720GPIO"}) {
+      const int unlocks = chip.Unlocks;
+      std::unique_ptr<TGpioBase> gpio = CreateGpio(name, *rig.Rw, &sio);
+      ASSERT_NE(gpio, nullptr);
+      const bool ours = std::string(name) == c.Present;
+      EXPECT_EQ(gpio->Present(), ours) << c.What << " " << name;
+      if (ours) continue;
+      EXPECT_FALSE(gpio->Apply("GPIO21=HIGH")) << c.What << " " << name;
+      EXPECT_FALSE(gpio->Matches("GPIO21=INPUT")) << c.What << " " << name;
+      gpio->SetPin(11, kPinOutputLow);
+      EXPECT_EQ(chip.Unlocks, unlocks) << c.What << " " << name;
+      EXPECT_EQ(rig.Lines.Starting(std::string(name) + ": ").size(), 1u) << c.What << " " << name;
+    }
+  }
+}
+
+// An IT8720F whose simple I/O base is not set would have its levels written to ports 0 to 7.
+TEST(SioGpio, It8720RefusesAnImplausibleLevelPortBase) {
+  TGpioRig rig;
+  TConfigChip chip{TConfigChip::TFamily::Ite, 0x2E, 0x87, 0x20};
+  TSio& sio = rig.DetectChip(chip);
+  TPortBlock& low = rig.AddBlock(0x00, 8);
+  chip.Reg(7, 0xC8) = 0x00;
+  TIT8720Gpio gpio(*rig.Rw, sio);
+  ASSERT_TRUE(gpio.Present());
+  EXPECT_FALSE(gpio.Apply("GPIO14=HIGH"));
+  EXPECT_FALSE(gpio.Matches("GPIO14=INPUT"));
+  EXPECT_TRUE(low.Writes.empty());
+  EXPECT_EQ(chip.Reg(7, 0xC8), 0x00);  // the direction was not touched either
+  EXPECT_EQ(rig.Lines.Starting("IT8720GPIO: implausible simple I/O base 0x0000").size(), 3u);
 }
 
 // --- by interface name -----------------------------------------------------------------------

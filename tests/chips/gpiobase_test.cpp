@@ -25,14 +25,17 @@ class TTestGpio : public TGpioBase {
   std::array<uint8_t, kMaxPins> Chip{};
   std::vector<std::pair<int, int>> Sets;
   int Reads = 0;
+  int StuckPin = -1;  // a pin whose writes the chip ignores
+  bool Found = true;  // false: the chip is not there
 
+  bool Present() const override { return Found; }
   void ReadPins() override {
     ++Reads;
     PinStates_ = Chip;
   }
   void SetPin(uint8_t index, uint8_t state) override {
     Sets.emplace_back(index, state);
-    Chip[index] = state;
+    if (index != StuckPin) Chip[index] = state;
   }
 };
 
@@ -159,20 +162,52 @@ TEST(PinSetting, CommonStateRule) {
 
 // --- operations ------------------------------------------------------------------------------
 
-TEST(GpioBase, ApplyDrivesEveryItemInOrder) {
+TEST(GpioBase, ApplyDrivesEveryItemInOrderAndReadsThemBack) {
   TTestGpio gpio(kIchNaming);
   EXPECT_TRUE(gpio.Apply("gpio14=high, GPIO15=low"));
   EXPECT_EQ(gpio.Sets, (std::vector<std::pair<int, int>>{{14, 32}, {15, 16}}));
-  EXPECT_EQ(gpio.Reads, 0);  // Apply does not read back
+  EXPECT_EQ(gpio.Reads, 1);
+
+  // A write the chip does not take is a failed apply, though every item was driven.
+  gpio.Sets.clear();
+  gpio.StuckPin = 15;
+  EXPECT_FALSE(gpio.Apply("GPIO14=LOW GPIO15=HIGH"));
+  EXPECT_EQ(gpio.Sets, (std::vector<std::pair<int, int>>{{14, 16}, {15, 32}}));
 }
 
-TEST(GpioBase, ApplyStopsAtAnItemThatDoesNotParse) {
+TEST(GpioBase, ApplyDrivesNothingWhenAnItemDoesNotParse) {
   TTestGpio gpio(kIchNaming);
   EXPECT_FALSE(gpio.Apply("GPIO1=HIGH GPIO99=LOW GPIO2=LOW"));
-  EXPECT_EQ(gpio.Sets, (std::vector<std::pair<int, int>>{{1, 32}}));  // the first stays applied
   EXPECT_FALSE(gpio.Apply(""));
   EXPECT_FALSE(gpio.Apply(" , "));
-  EXPECT_EQ(gpio.Sets.size(), 1u);
+  EXPECT_TRUE(gpio.Sets.empty());
+}
+
+TEST(GpioBase, AnUnknownWordNeverMakesAPinAGpio) {
+  TTestGpio gpio(kIchNaming);
+  gpio.Chip[5] = kPinNotGpio;
+  gpio.Chip[6] = kPinOutputHigh;
+  // "OutputLow" is no setting word: it asks for a pin that is no GPIO, and drives nothing.
+  EXPECT_TRUE(gpio.Apply("GPIO5=OutputLow"));
+  EXPECT_FALSE(gpio.Apply("GPIO6=OutputLow"));
+  EXPECT_TRUE(gpio.Sets.empty());
+  EXPECT_EQ(gpio.Chip[6], kPinOutputHigh);
+  EXPECT_FALSE(IsDrivenState(kPinNotGpio));
+  EXPECT_FALSE(IsDrivenState(kPinDisabled));
+  EXPECT_TRUE(IsDrivenState(kPinInput));
+}
+
+TEST(GpioBase, AChipThatIsNotPresentMatchesAndDrivesNothing) {
+  TTestGpio gpio(kIchNaming);
+  gpio.Found = false;
+  gpio.Chip[1] = kPinNotGpio;
+  EXPECT_FALSE(gpio.Apply("GPIO1=HIGH"));
+  EXPECT_FALSE(gpio.Matches("GPIO1=OUTPUTLOW"));
+  TStrings lines;
+  gpio.Dump(lines);
+  EXPECT_TRUE(lines.empty());
+  EXPECT_TRUE(gpio.Sets.empty());
+  EXPECT_EQ(gpio.Reads, 0);
 }
 
 TEST(GpioBase, MatchesTestsStateAndMask) {

@@ -75,12 +75,19 @@ class TGpioRig : public siotest::TSioRig {
     return added;
   }
 
-  // The ICH9 LPC bridge at 00:1f.0 with GPIOBASE (bit 0 set, as the register reads) and a 64-byte
-  // GPIO block at that base.
+  // The ICH9 LPC bridge at 00:1f.0 with GPIOBASE (bit 0 set, as the register reads), GPIO_EN set
+  // in GPIO_CNTL and a 64-byte GPIO block at that base.
   TPortBlock& AddIchGpio(uint16_t base) {
-    TSimPciFunction& lpc = AddFunction(31, 0, 0x8086, 0x2918, 0x060100);
-    lpc.SetWord(0x48, static_cast<uint16_t>(base | 1));
+    TSimPciFunction& lpc = AddIchBridge(0x8086, static_cast<uint16_t>(base | 1), 0x10);
+    (void)lpc;
     return AddBlock(base, 64);
+  }
+  // The LPC bridge alone, of any vendor, with the given GPIOBASE and GPIO_CNTL.
+  TSimPciFunction& AddIchBridge(uint16_t vendor, uint16_t gpioBase, uint8_t gpioControl) {
+    TSimPciFunction& lpc = AddFunction(31, 0, vendor, 0x2918, 0x060100);
+    lpc.SetWord(0x48, gpioBase);
+    lpc.SetByte(0x4C, gpioControl);
+    return lpc;
   }
 
   // An SMBus controller of the vendor with the NVIDIA GPIO base register at 0x64.

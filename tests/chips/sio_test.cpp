@@ -43,7 +43,7 @@ TEST_F(SioWalkTest, StopsAtTheFirstMissingNumberOfEachKind) {
 TEST_F(SioWalkTest, ListsLogicalDevicesInNumberOrder) {
   Rig.WriteIni(
       "[SIO1]\nName=Two devices\nLdn11=Hardware monitor\nLdn7=\nLdn5=Keyboard\nLdn32=Out of "
-      "range\nDetect=SUB 0 0\n");
+      "range\nDetect=SUB 0 0\nIndexPort=ADD 2EH 0\nDataPort=ADD 2FH 0\n");
   TSio& sio = Rig.Detect();
 
   ASSERT_EQ(sio.DetectedIndex, 1);
@@ -70,7 +70,8 @@ TEST_F(SioWalkTest, JudgesDetectByTheSharedResultCellAlone) {
   Rig.WriteIni(
       "[SIO1]\nDetect=ADD 0 7\n"
       "[SIO2]\nDetect=I 2E\n"
-      "[SIO3]\nName=Failing but present\nDetect=SUB 1 1; I 2E\n");
+      "[SIO3]\nName=Failing but present\nDetect=SUB 1 1; I 2E\n"
+      "IndexPort=ADD 4EH 0\nDataPort=ADD 4FH 0\n");
   TSio& sio = Rig.Detect();
   EXPECT_EQ(sio.DetectedIndex, 3);
   EXPECT_EQ(sio.Name, "Failing but present");
@@ -82,7 +83,7 @@ TEST_F(SioWalkTest, LocalsCarryOverWithinOneDetection) {
   Rig.WriteIni(
       "[SIO1]\nDetect=LOCAL3=5; ADD 0 1\n"
       "[SIO2]\nName=Second\nDetect=LOCAL0=300H; LOCAL1=ADD LOCAL0 4; SUB LOCAL3 5\n"
-      "IndexPort=LOCAL0=\nDataPort=LOCAL1=\n");
+      "IndexPort=LOCAL0=\nDataPort=LOCAL1=\nIndexPorts=300H\n");
   TSio& sio = Rig.Detect();
   ASSERT_EQ(sio.DetectedIndex, 2);
   EXPECT_EQ(sio.IndexPortNo, 0x300);
@@ -91,10 +92,45 @@ TEST_F(SioWalkTest, LocalsCarryOverWithinOneDetection) {
 }
 
 TEST_F(SioWalkTest, PortsAreTheLow16BitsOfTheScriptResults) {
-  Rig.WriteIni("[SIO1]\nDetect=SUB 0 0\nIndexPort=ADD 12345H 0\nDataPort=SUB 0 1\n");
+  Rig.WriteIni(
+      "[SIO1]\nDetect=SUB 0 0\nIndexPort=ADD 12345H 0\nDataPort=SUB 0 1\nIndexPorts=0x2345\n");
   TSio& sio = Rig.Detect();
   EXPECT_EQ(sio.IndexPortNo, 0x2345);
   EXPECT_EQ(sio.DataPortNo, 0xFFFF);
+}
+
+// A section whose port scripts do not work would have the unlock key and register numbers written
+// to port 0 (the DMA controller): such a match is skipped and the walk goes on.
+TEST_F(SioWalkTest, AMatchWithoutAConfigurationPortIsSkipped) {
+  Rig.WriteIni(
+      "[SIO1]\nName=No port script\nDetect=SUB 0 0\n"
+      "[SIO2]\nName=Port 0E0H not listed\nDetect=SUB 0 0\nIndexPort=ADD 0E0H 0\n"
+      "DataPort=ADD 0E1H 0\n"
+      // An empty DataPort leaves the result cell as IndexPort set it.
+      "[SIO3]\nName=Data port missing\nDetect=SUB 0 0\nIndexPort=ADD 2EH 0\n"
+      "[SIO4]\nName=Listed\nDetect=SUB 0 0\nIndexPort=ADD 0E0H 0\nDataPort=ADD 0E1H 0\n"
+      "IndexPorts=2EH, 0xE0\n");
+  TSio& sio = Rig.Detect();
+  EXPECT_EQ(sio.DetectedIndex, 4);
+  EXPECT_EQ(sio.Name, "Listed");
+  EXPECT_EQ(sio.IndexPortNo, 0xE0);
+  EXPECT_EQ(sio.DataPortNo, 0xE1);
+  EXPECT_EQ(
+      Rig.Lines.Starting("SIO: "),
+      (Lines{"SIO: No port script in [SIO1] gives index port 0x0000, data port 0x0000: not a "
+             "configuration port, skipped",
+             "SIO: Port 0E0H not listed in [SIO2] gives index port 0x00E0, data port 0x00E1: "
+             "not a configuration port, skipped",
+             "SIO: Data port missing in [SIO3] gives index port 0x002E, data port 0x002E: not "
+             "a configuration port, skipped"}));
+
+  // Nothing plausible at all: nothing detected, and the register operations refuse.
+  TSioRig bare;
+  bare.WriteIni("[SIOVENDOR1]\nName=Family\nDetect=SUB 0 0\nIndexPort=SUB 0 0\n");
+  TSio& none = bare.Detect();
+  EXPECT_FALSE(none.Detected());
+  EXPECT_EQ(none.IndexPortNo, 0);
+  EXPECT_EQ(none.ReadConfigReg(0x20), 0xFF);
 }
 
 TEST_F(SioWalkTest, AVendorSectionMatchesWithoutLogicalDevices) {
@@ -128,7 +164,7 @@ TEST_F(SioWalkTest, DetectionAndRegisterReadLineByLine) {
   Rig.WriteIni(
       "[SIO1]\nName=Test chip\nDetect=LOCAL0=0E0H; LOCAL1=0E1H; LOCAL9=77H; SUB 0 0\n"
       "IndexPort=LOCAL0=\nDataPort=LOCAL1=\nEnterConfig=O LOCAL0 LOCAL9; LOCAL9=33H\n"
-      "ExitConfig=O LOCAL1 LOCAL9\n");
+      "ExitConfig=O LOCAL1 LOCAL9\nIndexPorts=0E0H\n");
   Log.ReadValue = 0x5A;
   TSio& sio = Rig.Detect();
 

@@ -65,8 +65,7 @@ int RunGpio(TCommandContext& context, TMachineSession* session) {
   TSioRun run(*session);
   std::unique_ptr<TGpioBase> gpio = CreateGpio(args[1], session->ReadWrite(), run.Sio.get());
   if (!gpio) {
-    context.Error = "unknown GPIO interface " + args[1] +
-                    " (ICHGPIO, W627GPIO, W667GPIO, NVGPIO or IT8720GPIO)";
+    context.Error = "unknown GPIO interface " + args[1] + " (" + GpioInterfaceNames(false) + ")";
     return kExitUsage;
   }
   if (dump) {
@@ -75,6 +74,8 @@ int RunGpio(TCommandContext& context, TMachineSession* session) {
     for (const std::string& line : lines) std::fprintf(context.Out, "%s\n", line.c_str());
     return kExitOk;
   }
+  // Apply reads the pins back: true only when the chip shows every state asked for. A back-end
+  // whose chip is absent or of another family refuses (see --rwdebug) and prints false.
   const bool result = args[0] == "match" ? gpio->Matches(args[2]) : gpio->Apply(args[2]);
   std::fprintf(context.Out, "%s\n", result ? "true" : "false");
   return kExitOk;

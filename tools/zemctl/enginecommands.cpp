@@ -2,6 +2,7 @@
 // shows, switching, and the engine's per-tick estimate.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/host/programrun.h"
 #include "chips/hwm.h"
@@ -25,6 +26,12 @@ int RunSwitch(TCommandContext& context, TMachineSession* session, int which) {
   TProgramRun run(*session);
   if (!run.Start(&context.Error)) return kExitFailure;
   TZemCtrl& zem = *run.Context().Zem;
+  // A misspelt interface would switch nothing on and still print the state.
+  if (which == 1 && !zem.UnknownInterface().empty()) {
+    context.Error = "on: the model file names an unknown interface " + zem.UnknownInterface() +
+                    " (known: " + GpioInterfaceNames(true) + ", " + std::string(kAmdPsiName) + ")";
+    return kExitFailure;
+  }
   if (which == 1) zem.SwitchOn();
   if (which == 2) zem.SwitchOff();
   if (which == 0) zem.ReadStatus();
