@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -152,16 +151,14 @@ TEST(SafetyEndToEnd, ScriptCpuSwitchesOnlyToProcessorsOfTheBoard) {
 TEST(SafetyEndToEnd, ScriptLogFilesAndDelaysOnTheSimulatedPc) {
   TTempDir dir;
   const std::string log = dir / "Script-Log.txt";
-  const auto started = std::chrono::steady_clock::now();
   const TRun run = Zemctl("--machine sim:p35-core2 script \"LOGFILE " + log +
                           "\" \"RDTSC\" \"DELAY 5000\" \"RDTSC\"");
-  const auto elapsed = std::chrono::steady_clock::now() - started;
   ASSERT_EQ(run.Status, 0) << run.Err;
   EXPECT_NE(run.Out.find("Logfile = " + log + "\n"), std::string::npos) << run.Out;
   EXPECT_NE(Slurp(log).find(">DELAY 5000\r\nDelay 5000 ms\r\n"), std::string::npos) << Slurp(log);
-  EXPECT_LT(elapsed, std::chrono::seconds(4));
 
-  // Five seconds of the board's time stand between the two counter readings.
+  // Five seconds of the board's time stand between the two counter readings: a real sleep would
+  // have left the simulated clock where it was.
   std::vector<unsigned long long> tsc;
   const std::regex reading("Read TSC = 0x([0-9A-F]{16})");
   for (std::sregex_iterator it(run.Out.begin(), run.Out.end(), reading), end; it != end; ++it)
