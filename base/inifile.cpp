@@ -109,7 +109,8 @@ std::optional<TFloat> ParseFloat(std::string_view text) {
   if constexpr (std::is_same_v<TFloat, long double>) {
     if (error == std::errc::result_out_of_range && stop == end) return TinyExtended(text);
   }
-  if (error != std::errc() || stop != end) return std::nullopt;
+  // from_chars takes "nan" and "inf" as well: neither is a setting's number.
+  if (error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
   return value;
 }
 

@@ -168,6 +168,17 @@ bool IHwm::HeavyAmdLoad() const {
   return AmdProcessor_ && CpuLoad_ && CpuLoad_() > 80.0;
 }
 
+void IHwm::MarkNotAvailable(TSensorRecord* record) {
+  constexpr float kNone = -1.0f;
+  CpuTemp = CpuTempF = BoardTemp = BoardTempF = -1;
+  Fans.fill(0);
+  Vcore = VcoreNoOffset = V3_3 = V5 = V12 = AltVcore = kNone;
+  if (record == nullptr) return;
+  record->Fan1 = record->Fan2 = record->Fan3 = record->Fan4 = record->Fan5 = 0;
+  record->CpuTemp = record->CpuTempF = record->BoardTemp = record->BoardTempF = -1;
+  record->Vcore = record->V3_3 = record->V5 = record->V12 = kNone;
+}
+
 void IHwm::Wait(uint32_t milliseconds) const {
   if (Sleep_)
     Sleep_(milliseconds);
@@ -221,11 +232,11 @@ uint8_t THwm::ReadRegister(uint8_t reg) {
 }
 
 float THwm::GetVcore() const {
-  return Monitor_ ? Monitor_->Vcore : -1.0f;
+  return Available() ? Monitor_->Vcore : -1.0f;
 }
 
 float THwm::GetAlternateVcore() const {
-  return Monitor_ ? Monitor_->AltVcore : -1.0f;
+  return Available() ? Monitor_->AltVcore : -1.0f;
 }
 
 void THwm::SetVcore(float value) {

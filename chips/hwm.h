@@ -132,6 +132,10 @@ class IHwm {
   // Copies the fields of the last Refresh into a record (the unused words stay as they are).
   void FillRecord(TSensorRecord& record) const;
 
+  // False when no monitor was found (no Super I/O, or DisableSuperIo): every register then reads
+  // 0xFF, which is no reading at all, so the monitor reports its values as not available.
+  bool HasPorts() const { return IndexPort != 0; }
+
   std::string Name;        // the chip family, for diagnostics
   uint16_t IndexPort = 0;  // monitor base + 5; 0 when the monitor could not be found
   uint16_t DataPort = 0;   // index port + 1
@@ -160,6 +164,8 @@ class IHwm {
   uint16_t FindPorts(uint8_t ldn);
   // The AMD rule of the full read: under heavy load the peak stands in for the sampled Vcore.
   bool HeavyAmdLoad() const;
+  // A monitor without ports: temperatures and voltages -1, fans 0, in the fields and in record.
+  void MarkNotAvailable(TSensorRecord* record = nullptr);
   void Wait(uint32_t milliseconds) const;
 
   TReadWrite& Rw_;
@@ -185,9 +191,11 @@ class THwm {
 
   void RefreshVcore();
   uint8_t ReadRegister(uint8_t reg);  // 255 without a monitor
-  float GetVcore() const;             // -1 without a monitor
-  float GetAlternateVcore() const;    // -1 without a monitor
-  void SetVcore(float value);         // the engine's Vcore under load
+  float GetVcore() const;             // -1 without a monitor or its ports
+  float GetAlternateVcore() const;    // -1 without a monitor or its ports
+  // A monitor whose ports were found: its readings are readings.
+  bool Available() const { return Monitor_ && Monitor_->HasPorts(); }
+  void SetVcore(float value);  // the engine's Vcore under load
 
   IHwm* Monitor() { return Monitor_.get(); }
 

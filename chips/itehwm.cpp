@@ -82,6 +82,10 @@ TIteHwm::TIteHwm(const THwmContext& context) : IHwm(context) {
   if (RevisionIndex_ == 1 && VcoreOffset1 != -1.0f) VcoreIn.Offset = VcoreOffset1;
 
   if (Model_.SectionExists(kGpuSection)) GpuPort = Model_.ReadInteger(kGpuSection, "IoPort", -1);
+  if (GpuPort > 0xFFFF) {
+    TraceLine("GpuTempConfig IoPort " + std::to_string(GpuPort) + " is not an I/O port");
+    GpuPort = -1;
+  }
   GpuTemp = -1;
   GpuTempF = -1;
   AltVcore = 0;
@@ -103,6 +107,7 @@ int32_t TIteHwm::GpuTemperature(uint16_t value) {
 }
 
 void TIteHwm::Refresh() {
+  if (!HasPorts()) return MarkNotAvailable();
   CpuTemp = hwmcalc::Temperature(ReadRegister(kCpuTempReg));
   CpuTempF = hwmcalc::Fahrenheit(CpuTemp);
   BoardTemp = hwmcalc::Temperature(ReadRegister(kBoardTempReg));
@@ -129,6 +134,11 @@ void TIteHwm::RefreshInto(TSensorRecord*) {}
 
 void TIteHwm::RefreshVcore() {
   TraceLine("SioVcoreReg:" + HexByte(static_cast<uint8_t>(VcoreIn.Reg)));
+  if (!HasPorts()) {
+    TraceLine("Can't read VcoreV");
+    Vcore = AltVcore = -1.0f;
+    return;
+  }
   Vcore = ReadVolts(VcoreIn, VcoreIn.Offset);
   if (Vcore > AltVcore) AltVcore = Vcore;
   if (!(Vcore > 0.0f)) {
@@ -138,10 +148,11 @@ void TIteHwm::RefreshVcore() {
 }
 
 void TIteHwm::RefreshVcoreNoOffset() {
-  Vcore = ReadVolts(VcoreIn, 0.0f);
+  Vcore = HasPorts() ? ReadVolts(VcoreIn, 0.0f) : -1.0f;
 }
 
 bool TIteHwm::GetCpuFanControl(uint8_t& target, uint8_t& value) {
+  if (!HasPorts()) return false;
   if ((ReadRegister(kFanMainControl) & 0x01) == 0) return false;
   target = ReadRegister(kFanFullTemp);
   value = ReadRegister(kFanStartPwm);

@@ -1,5 +1,7 @@
 #include "chips/winbondhwm.h"
 
+#include <cstdint>
+
 #include "base/inifile.h"
 #include "base/textfmt.h"
 #include "base/trace.h"
@@ -112,7 +114,15 @@ int32_t TWinbondHwm::ReadFanRecord(const TFanRecord& record) {
   }
   if (record.Interface == "IOBASE") {
     if (record.IoPort == -1 || record.Multiple == -1) return -1;
-    return Rw_.IoBaseReadByte(static_cast<uint16_t>(record.IoPort)) * record.Multiple;
+    // A port the processor does not have would be cut to 16 bits and read some other device.
+    if (record.IoPort < 0 || record.IoPort > 0xFFFF) {
+      TraceLine("Fan IoPort " + std::to_string(record.IoPort) + " is not an I/O port");
+      return -1;
+    }
+    const int64_t rpm =
+        int64_t{Rw_.IoBaseReadByte(static_cast<uint16_t>(record.IoPort))} * record.Multiple;
+    if (rpm < 0 || rpm > INT32_MAX) return -1;
+    return static_cast<int32_t>(rpm);
   }
   return -1;
 }
@@ -156,6 +166,7 @@ void TWinbondHwm::ReadAll(TSensorRecord& record) {
 }
 
 void TWinbondHwm::Refresh() {
+  if (!HasPorts()) return MarkNotAvailable();
   TSensorRecord record;
   record.PeakVcore = PeakVcore;
   ReadAll(record);
@@ -172,15 +183,17 @@ void TWinbondHwm::Refresh() {
 }
 
 void TWinbondHwm::RefreshInto(TSensorRecord* record) {
-  if (record != nullptr) ReadAll(*record);
+  if (record == nullptr) return;
+  if (!HasPorts()) return MarkNotAvailable(record);
+  ReadAll(*record);
 }
 
 void TWinbondHwm::RefreshVcore() {
-  Vcore = ReadVolts(VcoreIn, VcoreIn.Offset);
+  Vcore = HasPorts() ? ReadVolts(VcoreIn, VcoreIn.Offset) : -1.0f;
 }
 
 void TWinbondHwm::RefreshVcoreNoOffset() {
-  VcoreNoOffset = ReadVolts(VcoreIn, 0.0f);
+  VcoreNoOffset = HasPorts() ? ReadVolts(VcoreIn, 0.0f) : -1.0f;
 }
 
 bool TWinbondHwm::GetCpuFanControl(uint8_t& target, uint8_t& value) {
@@ -212,6 +225,7 @@ void TWinbondHwm::SetCpuFanControl(uint8_t target, uint8_t value, bool flag) {
 }
 
 void TWinbondHwm::TrackCpuFanRange(int32_t& minRpm, int32_t& maxRpm) {
+  if (!HasPorts()) return;
   const uint8_t output = ReadRegister(kFanOutput);
   if (output > 240) {
     const int32_t rpm = ReadDefaultFan(kDefaultFans[0]);

@@ -64,6 +64,17 @@ TNumber FiniteForWriting(const char* key, TNumber value) {
 
 }  // namespace
 
+std::optional<float> ParseModelNumber(std::string_view text) {
+  const std::string trimmed = TrimBlanks(text);
+  if (trimmed.empty()) return std::nullopt;
+  float value = 0;
+  const char* end = trimmed.data() + trimmed.size();
+  const auto [stop, error] =
+      std::from_chars(trimmed.data(), end, value, std::chars_format::general);
+  if (error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
 double EncodeDateTime(const TLocalDateTime& when) {
   using namespace std::chrono;
   const sys_days date{year{when.Year} / month{static_cast<unsigned>(when.Month)} /

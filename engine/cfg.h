@@ -22,6 +22,10 @@ std::string FormatDateTime(const TLocalDateTime& when);
 // Nothing when a piece is not a decimal number or the pieces make no valid date and time.
 std::optional<TLocalDateTime> ParseDateTime(std::string_view text);
 
+// A number written in a model file: the whole text (blanks around it allowed) as a finite decimal
+// number; nothing for anything else, "nan", "inf" and partial numbers such as "1.2abc" included.
+std::optional<float> ParseModelNumber(std::string_view text);
+
 class TCfg : public TiFile {
  public:
   static constexpr const char* kSection = "Config";

@@ -240,10 +240,16 @@ void TZemCtrl::LoadVidFactors() {
   TStrings values;
   S_.Cfg.ReadSectionKeys("ZemOnVidFactor", keys);
   S_.Cfg.ReadSectionValueList("ZemOnVidFactor", values);
-  auto number = [](const std::string& text) { return std::strtof(text.c_str(), nullptr); };
   for (size_t i = 0; i < keys.size() && i < values.size(); ++i) {
-    VidFactorKeys_.push_back(number(keys[i]));
-    VidFactorValues_.push_back(number(values[i]));
+    // A key that is no number would match every Vid (or a wrong one): it is left out.
+    const std::optional<float> vid = ParseModelNumber(keys[i]);
+    const std::optional<float> factor = ParseModelNumber(values[i]);
+    if (!vid || !factor) {
+      TraceLine("ZemOnVidFactor " + keys[i] + "=" + values[i] + " is not a number, skipped");
+      continue;
+    }
+    VidFactorKeys_.push_back(*vid);
+    VidFactorValues_.push_back(*factor);
   }
 }
 

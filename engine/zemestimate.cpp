@@ -21,7 +21,10 @@ std::string N(float value) {
 }  // namespace
 
 float TZemCtrl::ReadVImon() {
-  VImon_ = static_cast<float>(S_.Hwm.ReadRegister(ImonRegister_)) * ConstantImon_;
+  // A monitor without ports reads 0xFF: that is no current-monitor voltage.
+  VImon_ = S_.Hwm.Available()
+               ? static_cast<float>(S_.Hwm.ReadRegister(ImonRegister_)) * ConstantImon_
+               : -1.0f;
   TraceLine("VImon = " + N(VImon_) + " , ConstantImon=" + N(ConstantImon_));
   return VImon_;
 }
@@ -93,9 +96,15 @@ float TZemCtrl::ComputePower() {
     default:
       return Wzem_;
   }
+  // -1 is the monitor's "no reading" (no ports, or no Vcore): a power computed from it is invented.
+  if (Vcore_ < 0) {
+    TraceLine("Vcore not available: no estimate this tick");
+    EstimateAvailable_ = false;
+  }
   KeepFinite(Izem_, "Izem");
   KeepFinite(Wzem_, "Wzem");
-  if (!EstimateAvailable_) Wzem_ = 0;  // a bound may have made a number of an infinite current
+  // A bound may have made a number of an infinite current; no reading gives no current either.
+  if (!EstimateAvailable_) Wzem_ = Izem_ = 0;
   AverageAndRecord();
   return Wzem_;
 }
@@ -284,6 +293,8 @@ float TZemCtrl::ComputeSaving() {
   }
   Record(Line_);
   KeepFinite(Wsaving_, "Wsaving");
+  // Only energy saving that is on saves anything, and only a tick with an estimate counts.
+  if (Status_ != kStatusOn || !EstimateAvailable_) Wsaving_ = 0;
   return Wsaving_;
 }
 

@@ -29,6 +29,7 @@ class IDriverLink {
   virtual IZemMachine* DirectMachine() = 0;
 
   // The process was pinned to the processors in mask (bit 0 = first processor); links that run
-  // in this process direct MSR and CPUID accesses to the lowest one.
-  virtual void SetAffinityMask(uint32_t /*mask*/) {}
+  // in this process direct MSR and CPUID accesses to the lowest one. False when the link cannot
+  // follow (no such processor).
+  virtual bool SetAffinityMask(uint32_t /*mask*/) { return true; }
 };

@@ -28,8 +28,10 @@ void TInProcessLink::ExecuteCpuId(CpuRegisters& regs) {
   Machine_.ExecuteCpuId(regs);
 }
 
-void TInProcessLink::SetAffinityMask(uint32_t mask) {
-  if (mask == 0) return;
+bool TInProcessLink::SetAffinityMask(uint32_t mask) {
+  if (mask == 0) return false;
   const uint32_t cpu = static_cast<uint32_t>(std::countr_zero(mask));
-  if (cpu < Machine_.CpuCount()) Machine_.SelectCpu(cpu);
+  if (cpu >= Machine_.CpuCount()) return false;
+  Machine_.SelectCpu(cpu);
+  return true;
 }

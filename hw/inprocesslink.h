@@ -21,8 +21,8 @@ class TInProcessLink : public IDriverLink {
   void ExecuteCpuId(CpuRegisters& regs) override;
   IZemMachine* DirectMachine() override { return &Machine_; }
   // Moves MSR, counter and CPUID accesses to the lowest processor in mask; an empty mask, or one
-  // naming no processor of the machine, leaves the selection as it is.
-  void SetAffinityMask(uint32_t mask) override;
+  // naming no processor of the machine, leaves the selection as it is and gives false.
+  bool SetAffinityMask(uint32_t mask) override;
 
  private:
   IInProcessMachine& Machine_;

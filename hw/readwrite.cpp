@@ -105,24 +105,34 @@ IZemMachine* TReadWrite::Direct() const {
 // ---------------------------------------------------------------------------------------------
 // Ports
 
+// All ones of width bytes: what a read that could not be made returns.
+uint32_t TReadWrite::NoValue(uint8_t width) {
+  return width >= 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
+}
+
 uint32_t TReadWrite::PortRead(uint32_t code, uint16_t port, uint8_t width) {
   Io_.Port = port;
   if (DirectRoute()) {
-    if (IZemMachine* machine = Direct()) Io_.Value = machine->PortIn(port, width);
-  } else {
-    Control(code, &Io_, sizeof Io_);
+    IZemMachine* machine = Direct();
+    if (!machine) return NoValue(width);
+    Io_.Value = machine->PortIn(port, width);
+  } else if (!Control(code, &Io_, sizeof Io_)) {
+    // Whatever the record held before belongs to another access.
+    return NoValue(width);
   }
   return Io_.Value;
 }
 
-void TReadWrite::PortWrite(uint32_t code, uint16_t port, uint8_t width, uint32_t value) {
+bool TReadWrite::PortWrite(uint32_t code, uint16_t port, uint8_t width, uint32_t value) {
   Io_.Port = port;
   Io_.Value = value;
   if (DirectRoute()) {
-    if (IZemMachine* machine = Direct()) machine->PortOut(port, width, value);
-  } else {
-    Control(code, &Io_, sizeof Io_);
+    IZemMachine* machine = Direct();
+    if (!machine) return false;
+    machine->PortOut(port, width, value);
+    return true;
   }
+  return Control(code, &Io_, sizeof Io_);
 }
 
 uint8_t TReadWrite::IoBaseReadByte(uint16_t port) {
@@ -145,24 +155,22 @@ uint32_t TReadWrite::IoBaseReadDword(uint16_t port) {
 
 bool TReadWrite::IoBaseWriteByte(uint16_t port, uint8_t value) {
   RwDebugLine("RW: IoBaseWriteByte " + HexWord(port) + "=" + HexByte(value));
-  PortWrite(CTL_WRITE_IO_BYTE, port, 1, value);
-  return true;
+  return PortWrite(CTL_WRITE_IO_BYTE, port, 1, value);
 }
 
 bool TReadWrite::IoBaseWriteWord(uint16_t port, uint16_t value) {
   RwDebugLine("RW: IoBaseWriteWord " + HexWord(port) + "=" + HexWord(value));
-  PortWrite(CTL_WRITE_IO_WORD, port, 2, value);
-  return true;
+  return PortWrite(CTL_WRITE_IO_WORD, port, 2, value);
 }
 
 bool TReadWrite::IoBaseWriteDword(uint16_t port, uint32_t value) {
   RwDebugLine("RW: IoBaseWriteDword " + HexWord(port) + "=" + HexDword(value));
-  PortWrite(CTL_WRITE_IO_DWORD, port, 4, value);
-  return true;
+  return PortWrite(CTL_WRITE_IO_DWORD, port, 4, value);
 }
 
 uint8_t TReadWrite::IoIndexReadByte(uint16_t indexPort, uint16_t dataPort, uint8_t index) {
-  IoBaseWriteByte(indexPort, index);
+  // Without the index the data port would answer for some other register.
+  if (!IoBaseWriteByte(indexPort, index)) return 0xFF;
   return IoBaseReadByte(dataPort);
 }
 
@@ -182,14 +190,13 @@ uint32_t TReadWrite::IoIndexReadDword(uint16_t indexPort, uint16_t dataPort, uin
 
 bool TReadWrite::IoIndexWriteByte(uint16_t indexPort, uint16_t dataPort, uint8_t index,
                                   uint8_t value) {
-  IoBaseWriteByte(indexPort, index);
-  return IoBaseWriteByte(dataPort, value);
+  return IoBaseWriteByte(indexPort, index) && IoBaseWriteByte(dataPort, value);
 }
 
 bool TReadWrite::IoIndexWriteWord(uint16_t indexPort, uint16_t dataPort, uint8_t index,
                                   uint16_t value) {
-  IoIndexWriteByte(indexPort, dataPort, index, static_cast<uint8_t>(value));
-  return IoIndexWriteByte(indexPort, dataPort, static_cast<uint8_t>(index + 1),
+  return IoIndexWriteByte(indexPort, dataPort, index, static_cast<uint8_t>(value)) &&
+         IoIndexWriteByte(indexPort, dataPort, static_cast<uint8_t>(index + 1),
                           static_cast<uint8_t>(value >> 8));
 }
 
@@ -203,17 +210,17 @@ uint32_t TReadWrite::PciRead(uint32_t code, uint8_t bus, uint8_t device, uint8_t
   Pci_.Function = function;
   Pci_.Offset = offset;
   if (DirectRoute()) {
-    if (IZemMachine* machine = Direct()) {
-      Pci_.Value = machine->PciConfigRead(PciMechanism1Address(bus, device, function, offset),
-                                          static_cast<uint8_t>(offset & 3), width);
-    }
-  } else {
-    Control(code, &Pci_, sizeof Pci_);
+    IZemMachine* machine = Direct();
+    if (!machine) return NoValue(width);
+    Pci_.Value = machine->PciConfigRead(PciMechanism1Address(bus, device, function, offset),
+                                        static_cast<uint8_t>(offset & 3), width);
+  } else if (!Control(code, &Pci_, sizeof Pci_)) {
+    return NoValue(width);
   }
   return Pci_.Value;
 }
 
-void TReadWrite::PciWrite(uint32_t code, uint8_t bus, uint8_t device, uint8_t function,
+bool TReadWrite::PciWrite(uint32_t code, uint8_t bus, uint8_t device, uint8_t function,
                           uint16_t offset, uint8_t width, uint32_t value) {
   Pci_.Bus = bus;
   Pci_.Device = device;
@@ -221,13 +228,13 @@ void TReadWrite::PciWrite(uint32_t code, uint8_t bus, uint8_t device, uint8_t fu
   Pci_.Offset = offset;
   Pci_.Value = value;
   if (DirectRoute()) {
-    if (IZemMachine* machine = Direct()) {
-      machine->PciConfigWrite(PciMechanism1Address(bus, device, function, offset),
-                              static_cast<uint8_t>(offset & 3), width, value);
-    }
-  } else {
-    Control(code, &Pci_, sizeof Pci_);
+    IZemMachine* machine = Direct();
+    if (!machine) return false;
+    machine->PciConfigWrite(PciMechanism1Address(bus, device, function, offset),
+                            static_cast<uint8_t>(offset & 3), width, value);
+    return true;
   }
+  return Control(code, &Pci_, sizeof Pci_);
 }
 
 uint8_t TReadWrite::PciReadByte(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset) {
@@ -257,24 +264,21 @@ bool TReadWrite::PciWriteByte(uint8_t bus, uint8_t device, uint8_t function, uin
                               uint8_t value) {
   RwDebugLine("RW: PciWriteByte " + PciLocation(bus, device, function) + HexWord(offset) + "=" +
               HexByte(value));
-  PciWrite(CTL_WRITE_PCI_BYTE, bus, device, function, offset, 1, value);
-  return true;
+  return PciWrite(CTL_WRITE_PCI_BYTE, bus, device, function, offset, 1, value);
 }
 
 bool TReadWrite::PciWriteWord(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                               uint16_t value) {
   RwDebugLine("RW: PciWriteWord " + PciLocation(bus, device, function) + HexWord(offset) + "=" +
               HexWord(value));
-  PciWrite(CTL_WRITE_PCI_WORD, bus, device, function, offset, 2, value);
-  return true;
+  return PciWrite(CTL_WRITE_PCI_WORD, bus, device, function, offset, 2, value);
 }
 
 bool TReadWrite::PciWriteDword(uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                                uint32_t value) {
   RwDebugLine("RW: PciWriteDword " + PciLocation(bus, device, function) + HexWord(offset) + "=" +
               HexDword(value));
-  PciWrite(CTL_WRITE_PCI_DWORD, bus, device, function, offset, 4, value);
-  return true;
+  return PciWrite(CTL_WRITE_PCI_DWORD, bus, device, function, offset, 4, value);
 }
 
 uint8_t TReadWrite::PciReadByte(uint16_t bdf, uint16_t offset) {
@@ -375,7 +379,9 @@ bool TReadWrite::PcieWriteByte(uint8_t bus, uint8_t device, uint8_t function, ui
   if (PcieBase_ == kNoPcieBase) return false;
   PcieLocate(PcieBase_, bus, device, function, offset);
   const uint32_t shift = 8u * PcieLane_;
-  const uint32_t dword = MemoryReadDword(PcieAddress_);
+  // Merging into a dword that could not be read would write all ones to the other lanes.
+  uint32_t dword = 0;
+  if (!ReadDword(PcieAddress_, dword)) return false;
   return MemoryWriteDword(PcieAddress_, (dword & ~(0xFFu << shift)) | uint32_t{value} << shift);
 }
 
@@ -384,7 +390,8 @@ bool TReadWrite::PcieWriteWord(uint8_t bus, uint8_t device, uint8_t function, ui
   if (offset < kPciExtendedStart) return PciWriteWord(bus, device, function, offset, value);
   if (PcieBase_ == kNoPcieBase) return false;
   PcieLocate(PcieBase_, bus, device, function, offset);
-  const uint32_t dword = MemoryReadDword(PcieAddress_);
+  uint32_t dword = 0;
+  if (!ReadDword(PcieAddress_, dword)) return false;
   const uint32_t merged =
       PcieLane_ == 0 ? (dword & 0xFFFF0000u) | value : (dword & 0xFFFFu) | uint32_t{value} << 16;
   return MemoryWriteDword(PcieAddress_, merged);
@@ -523,9 +530,15 @@ uint16_t TReadWrite::MemoryReadWord(uint32_t address) {
 
 uint32_t TReadWrite::MemoryReadDword(uint32_t address) {
   uint32_t value = 0xFFFFFFFF;
-  ReadMemory(address, &value, sizeof value);
-  RwDebugLine("RW: MemoryReadDword " + HexDword(address) + "=" + HexDword(value));
+  ReadDword(address, value);
   return value;
+}
+
+bool TReadWrite::ReadDword(uint32_t address, uint32_t& value) {
+  value = 0xFFFFFFFF;
+  const bool ok = ReadMemory(address, &value, sizeof value);
+  RwDebugLine("RW: MemoryReadDword " + HexDword(address) + "=" + HexDword(value));
+  return ok;
 }
 
 bool TReadWrite::MemoryWriteByte(uint32_t address, uint8_t value) {
@@ -680,10 +693,13 @@ void TReadWrite::ExecuteCpuId(CpuRegisters& regs) {
 
 bool TReadWrite::SetCpuAffinity(uint32_t cpu) {
   if (NumberOfProcessors_ <= 1) return false;
-  const uint32_t mask = 1u << ((cpu - 1) & 31);
-  System_.SetProcessAffinityMask(mask);
-  if (IDriverLink* link = Link()) link->SetAffinityMask(mask);
-  return true;
+  // A processor the system does not have must not quietly leave the accesses that follow on the
+  // one selected before.
+  if (cpu == 0 || cpu > NumberOfProcessors_ || cpu > 32) return false;
+  const uint32_t mask = 1u << (cpu - 1);
+  if (!System_.SetProcessAffinityMask(mask)) return false;
+  IDriverLink* link = Link();
+  return link == nullptr || link->SetAffinityMask(mask);
 }
 
 bool TReadWrite::EnableExtendedPciConfig() {

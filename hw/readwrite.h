@@ -135,7 +135,8 @@ class TReadWrite : public TLoadDriver {
   // Leaf in EAX; all four registers out. Without a driver the record is left as it is.
   void ExecuteCpuId(CpuRegisters& regs);
   // Pins the process to processor cpu (counting from 1); false, changing nothing, on a system
-  // with one processor.
+  // with one processor or for a processor it does not have; false also when the system or the
+  // link refuses the pinning.
   bool SetCpuAffinity(uint32_t cpu);
   // Opens the extended PCI configuration space through 0xCF8 on AMD processors (MSR 0xC001001F
   // bit 46); false when the MSR cannot be read or written.
@@ -151,17 +152,21 @@ class TReadWrite : public TLoadDriver {
   // The process's own port and configuration access on the 9x route; null when unavailable.
   IZemMachine* Direct() const;
 
+  static uint32_t NoValue(uint8_t width);
+  // Reads give all ones of the width and writes false when the access cannot be made.
   uint32_t PortRead(uint32_t code, uint16_t port, uint8_t width);
-  void PortWrite(uint32_t code, uint16_t port, uint8_t width, uint32_t value);
+  bool PortWrite(uint32_t code, uint16_t port, uint8_t width, uint32_t value);
   uint32_t PciRead(uint32_t code, uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                    uint8_t width);
-  void PciWrite(uint32_t code, uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
+  bool PciWrite(uint32_t code, uint8_t bus, uint8_t device, uint8_t function, uint16_t offset,
                 uint8_t width, uint32_t value);
 
   // Maps width bytes at address, reads or writes them, unmaps; false when the mapping fails.
   bool ReadMemory(uint32_t address, void* value, uint32_t width);
   bool WriteMemory(uint32_t address, const void* value, uint32_t width);
   bool ReadBlock(uint32_t address, uint8_t* buffer, uint32_t length, uint32_t unit);
+  // MemoryReadDword that also tells whether the read was made.
+  bool ReadDword(uint32_t address, uint32_t& value);
 
   // Sets PcieAddress_ and PcieLane_ for an access through base.
   void PcieLocate(uint32_t base, uint8_t bus, uint8_t device, uint8_t function, uint16_t offset);
@@ -170,7 +175,7 @@ class TReadWrite : public TLoadDriver {
   IOsSystem& System_;
   uint32_t NumberOfProcessors_;
   uint32_t PcieBase_ = kNoPcieBase;
-  // Shared by every port and PCI call: reads return what stands here after the call.
+  // Shared by every port and PCI call (a read that fails returns all ones, not what stands here).
   IoRequest Io_{};
   PciRequest Pci_{};
   uint32_t Returned_ = 0;

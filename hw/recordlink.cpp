@@ -257,9 +257,10 @@ void TRecordingLink::ExecuteCpuId(CpuRegisters& regs) {
             " out=" + HexBytes(reinterpret_cast<const uint8_t*>(&regs), sizeof regs));
 }
 
-void TRecordingLink::SetAffinityMask(uint32_t mask) {
-  Inner_.SetAffinityMask(mask);
+bool TRecordingLink::SetAffinityMask(uint32_t mask) {
+  const bool ok = Inner_.SetAffinityMask(mask);
   WriteLine("affinity mask=" + HexDword(mask));
+  return ok;
 }
 
 // ---------------------------------------------------------------------------------------------

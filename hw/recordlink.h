@@ -39,7 +39,7 @@ class TRecordingLink : public IDriverLink {
   void ExecuteCpuId(CpuRegisters& regs) override;
   // Ports reached directly would escape the capture: everything goes through Control.
   IZemMachine* DirectMachine() override { return nullptr; }
-  void SetAffinityMask(uint32_t mask) override;
+  bool SetAffinityMask(uint32_t mask) override;
 
   // True once a line could not be written; the calls themselves still go through.
   bool Failed() const { return !LastError_.empty(); }

@@ -473,21 +473,25 @@ bool TInterpreter::DumpMemory(const TCommand&) {
   const std::string& fileName = TextOps_[0];
   ResultText_ = "Dump Memory: Address=" + HexMin(address) + ", Size=" + HexMin(size);
 
-  // The size is the script's to choose; a buffer that cannot be had is reported, not fatal.
+  // The size is the script's to choose: a buffer, or the dump text (about five times the size),
+  // that cannot be had fails the command instead of the program.
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size]());
-  if (!buffer) {
-    ResultText_ += " - Allocate buffer error";
-    return true;
-  }
+  if (!buffer) return Fail(ResultText_ + " - Allocate buffer error");
   Services_.Rw.MemoryReadBlock(address, buffer.get(), size);
-  AddDump(buffer.get(), size);
-
-  if (!fileName.empty()) {
-    if (std::unique_ptr<IOsFile> file = Services_.CreateFile(fileName, false)) {
-      std::string bytes;
-      for (const std::string& line : OutputLines_) bytes += line + "\r\n";
-      if (file->Write(bytes)) ResultText_ += ", File=" + fileName;
+  try {
+    AddDump(buffer.get(), size);
+    buffer.reset();
+    if (!fileName.empty()) {
+      const std::string name = AsWritten(fileName);
+      if (std::unique_ptr<IOsFile> file = Services_.CreateFile(name, false)) {
+        std::string bytes;
+        for (const std::string& line : OutputLines_) bytes += line + "\r\n";
+        if (file->Write(bytes)) ResultText_ += ", File=" + name;
+      }
     }
+  } catch (const std::bad_alloc&) {
+    std::vector<std::string>().swap(OutputLines_);
+    return Fail(ResultText_ + " - Allocate buffer error");
   }
   return true;
 }
@@ -556,6 +560,8 @@ bool TInterpreter::SelectCpu(const TCommand&) {
   const uint32_t cpu = NumOps_[0];
   // On one processor there is nothing to switch to, so no switch is attempted.
   if (Services_.ProcessorCount <= 1) return Fail("Error: single CPU system!");
+  // A processor the system does not have is refused there: reporting it as current would let the
+  // MSR reads that follow run on the previous one unnoticed.
   if (!Services_.Rw.SetCpuAffinity(cpu)) return Fail("Error to switch CPU!");
   ResultText_ = "Current CPU = CPU" + Decimal(cpu);
   return true;
@@ -662,7 +668,7 @@ bool TInterpreter::Delay(const TCommand&) {
 
 bool TInterpreter::OpenLog(const TCommand&) {
   if (!TakeText(0)) return false;
-  const std::string& name = TextOps_[0];
+  const std::string name = AsWritten(TextOps_[0]);
   LogFile_.reset();
   LogFile_ = Services_.CreateFile(name, true);
   if (!LogFile_) return Fail("Logfile cannot be created: " + name);

@@ -63,6 +63,7 @@ bool TInterpreter::Evaluate(std::string_view script, int32_t& result) {
   BreakIfZero_ = BreakIfNonZero_ = false;
 
   Result_ = &result;
+  Source_ = script;
   const bool success = RunBlocks(NormaliseScript(script));
   Result_ = &ResultCell_;
 
@@ -236,6 +237,21 @@ bool TInterpreter::Fail(std::string message) {
 
 void TInterpreter::WriteLog(std::string_view bytes) {
   if (LogFile_) LogFile_->Write(bytes);
+}
+
+std::string TInterpreter::AsWritten(const std::string& operand) const {
+#ifdef _WIN32
+  return operand;
+#else
+  // Normalising changes the case of letters only (and "," "(" ")" to blanks, which a token does
+  // not hold), so the operand stands in the source at the same length.
+  if (operand.empty() || operand.size() > Source_.size()) return operand;
+  for (size_t at = 0; at + operand.size() <= Source_.size(); ++at) {
+    const std::string_view piece = std::string_view(Source_).substr(at, operand.size());
+    if (ToUpperAscii(piece) == operand) return std::string(piece);
+  }
+  return operand;
+#endif
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -77,6 +77,9 @@ class TInterpreter {
   bool BreakHolds() const;
   bool Fail(std::string message);
   void WriteLog(std::string_view bytes);
+  // A file name operand as the script wrote it where file names are case-sensitive (the script
+  // text is upper-cased as a whole); as it stands on Windows.
+  std::string AsWritten(const std::string& operand) const;
 
   // --- operands ---
   // An operand token: a local reference or a number; false with the operand message.
@@ -129,6 +132,7 @@ class TInterpreter {
   void AddDump(const uint8_t* data, size_t length);
 
   TScriptServices Services_;
+  std::string Source_;  // the script of the run in progress, as given
   std::string ResultText_;
   std::vector<std::string> OutputLines_;
   std::unique_ptr<IOsFile> LogFile_;

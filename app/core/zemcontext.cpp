@@ -31,7 +31,6 @@ TZemContext::~TZemContext() {
   Gpio.reset();
   Hwm.reset();
   Version.reset();
-  RevisionPins.reset();
   Sio.reset();
   AdvReg.reset();
   if (KorSpec) KorSpec->SetPowerServices(nullptr);
@@ -62,12 +61,16 @@ bool TZemContext::Construct() {
 }
 
 bool TZemContext::OpenRegisterAccess() {
-  if (!OsFileExists(Host.InitFileName)) {
-    Host.Messages.Show("Error", "Initial file not found.", TMessageIcon::Error);
-    return false;
+  // One configuration object per run: a second one would lose the debug file to the first and
+  // write its start-of-run "Config" back over what this run found.
+  if (!Init) {
+    if (!OsFileExists(Host.InitFileName)) {
+      Host.Messages.Show("Error", "Initial file not found.", TMessageIcon::Error);
+      return false;
+    }
+    Init = std::make_unique<TInitFile>(Host.InitFileName, Host.System);
+    Init->WriteBackAtExit = Host.WriteInitFileBack;
   }
-  Init = std::make_unique<TInitFile>(Host.InitFileName, Host.System);
-  Init->WriteBackAtExit = Host.WriteInitFileBack;
   TReadWriteSettings settings;
   settings.OsKind = Init->OsVersion->OsKind;
   settings.NumberOfProcessors = Init->OsVersion->SystemInfo.NumberOfProcessors;
@@ -132,8 +135,12 @@ void TZemContext::CreateServices() {
   PowerModes = std::make_unique<TKorSpecPowerModes>(*KorSpec);
 
   Sio = DetectSio();
-  RevisionPins = std::make_unique<TGpioRevisionPins>(*Rw, Sio.get());
-  Version = std::make_unique<TVersionControl>(*Cfg, *Rw, *RevisionPins);
+  {
+    // Used during the revision detection only: the ITE monitor below replaces the Super I/O
+    // object, so nothing may keep a pointer to this one.
+    TGpioRevisionPins pins(*Rw, Sio.get());
+    Version = std::make_unique<TVersionControl>(*Cfg, *Rw, pins);
+  }
 
   THwmContext monitor{*Rw, *Cfg, Sio};
   monitor.NewSio = [this] { return DetectSio(); };

@@ -28,7 +28,6 @@ class TCfg;
 class TCpu;
 class TCpuUsage;
 class TGpioControl;
-class TGpioRevisionPins;
 class THwm;
 class TInitFile;
 class TIntelFidVid;
@@ -93,7 +92,6 @@ class TZemContext {
   std::unique_ptr<TBoardPower> BoardPower;
   std::unique_ptr<TKorSpecPowerModes> PowerModes;
   std::unique_ptr<TSio> Sio;
-  std::unique_ptr<TGpioRevisionPins> RevisionPins;
   std::unique_ptr<TVersionControl> Version;
   std::unique_ptr<THwm> Hwm;
   std::unique_ptr<TGpioControl> Gpio;

@@ -7,6 +7,7 @@
 #include "os/files.h"
 #include "sim/simboard.h"
 #include "sim/simmachine.h"
+#include "sim/simsystem.h"
 
 std::string BoardsDirectory(const std::string& programDirectory) {
   return programDirectory + "/boards";
@@ -75,23 +76,25 @@ bool TMachineSession::Open(std::string* error) {
   }
   if (!OpenMachine(error)) return false;
 
-  const std::string iniPath = Options_.Directory + "/KorZem.ini";
-  if (!OsFileExists(iniPath)) {
-    *error = "Initial file not found: " + iniPath;
-    return false;
-  }
-  System_ = OsCreateSystem();
-  InitFile_ = std::make_unique<TInitFile>(iniPath, *System_);
-  // Values a simulated or recorded machine reports must not end up in the program's KorZem.ini.
-  InitFile_->WriteBackAtExit = !Sim_ && ReplayPath_.empty();
-
+  // A simulated PC has the processors of its board file, not this PC's.
+  System_ = Sim_ ? CreateSimSystem(*Sim_, OsCreateSystem()) : OsCreateSystem();
   std::string linkError;
   DriverService_ = OsCreateDriverService([this, &linkError](std::string* why) {
     std::unique_ptr<IDriverLink> link = MakeLink(why);
     if (!link && why) linkError = *why;
     return link;
   });
+  // The program builds the one configuration object of the run itself.
   if (!Options_.Connect) return true;
+
+  const std::string iniPath = Options_.Directory + "/KorZem.ini";
+  if (!OsFileExists(iniPath)) {
+    *error = "Initial file not found: " + iniPath;
+    return false;
+  }
+  InitFile_ = std::make_unique<TInitFile>(iniPath, *System_);
+  // Values a simulated or recorded machine reports must not end up in the program's KorZem.ini.
+  InitFile_->WriteBackAtExit = !Sim_ && ReplayPath_.empty();
   TReadWriteSettings settings;
   settings.OsKind = InitFile_->OsVersion->OsKind;
   settings.NumberOfProcessors = InitFile_->OsVersion->SystemInfo.NumberOfProcessors;

@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "app/host/machinesession.h"
@@ -51,6 +53,22 @@ std::string EntryUsage() {
          "  --help, --version\n";
 }
 
+namespace {
+
+constexpr const char* kLoadUsage = "--load needs a percentage from 0 to 100 or \"host\"";
+
+}  // namespace
+
+std::optional<double> ParseLoad(const std::string& text) {
+  if (text == "host") return -1.0;
+  char* end = nullptr;
+  const double percent = std::strtod(text.c_str(), &end);
+  // strtod takes "nan" and "inf" too: neither is a load.
+  if (text.empty() || *end != '\0' || !std::isfinite(percent) || percent < 0 || percent > 100)
+    return std::nullopt;
+  return percent;
+}
+
 TEntryOptions ParseEntryOptions(const std::vector<std::string>& arguments) {
   TEntryOptions options;
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -75,10 +93,15 @@ TEntryOptions ParseEntryOptions(const std::vector<std::string>& arguments) {
       target = &options.Load;
     } else if (a == "--snapshot") {
       target = &options.Snapshot;
-    } else if (a == "--ticks" && hasValue) {
+    } else if (a == "--ticks") {
+      if (!hasValue) {
+        options.Error = "--ticks needs a value";
+        return options;
+      }
+      const std::string& text = arguments[++i];
       char* end = nullptr;
-      const long ticks = std::strtol(arguments[++i].c_str(), &end, 10);
-      if (*end != '\0' || ticks < 0 || ticks > 1000000) {
+      const long ticks = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || ticks < 0 || ticks > 1000000) {
         options.Error = "--ticks needs a number from 0 to 1000000";
         return options;
       }
@@ -97,6 +120,8 @@ TEntryOptions ParseEntryOptions(const std::vector<std::string>& arguments) {
   }
   if (options.Machine != "linux" && options.Machine.rfind("sim:", 0) != 0)
     options.Error = "unknown machine " + options.Machine;
+  else if (!options.Load.empty() && !ParseLoad(options.Load))
+    options.Error = kLoadUsage;
   return options;
 }
 
@@ -128,13 +153,12 @@ bool SetSimulatedLoad(TSimMachine& sim, const std::string& load, std::string* er
   if (load.empty()) return true;
   TSimWorkload& workload = SimWorkload(sim);
   if (load == "host") return workload.FollowHost("/proc/stat", 500000, error);
-  char* end = nullptr;
-  const double percent = std::strtod(load.c_str(), &end);
-  if (*end != '\0' || percent < 0 || percent > 100) {
-    *error = "--load needs a percentage from 0 to 100 or \"host\"";
+  const std::optional<double> percent = ParseLoad(load);
+  if (!percent) {
+    *error = kLoadUsage;
     return false;
   }
-  workload.SetFixed(percent);
+  workload.SetFixed(*percent);
   return true;
 }
 
@@ -146,10 +170,12 @@ std::string AboutVersion() {
                          static_cast<uint16_t>(parts[2]), 0);
 }
 
+constexpr const char* kAssetsProbe = "BackgroundImage.png";
+
 // The pictures beside the data; in the build tree, where the build draws them.
 std::string DefaultAssets(const std::string& dataDirectory) {
   const std::string beside = dataDirectory + "/assets";
-  if (OsFileExists(beside + "/BackgroundImage.png")) return beside;
+  if (OsFileExists(beside + "/" + kAssetsProbe)) return beside;
 #ifdef KORZEM_BUILD_ASSETS
   return KORZEM_BUILD_ASSETS;
 #else
@@ -158,6 +184,17 @@ std::string DefaultAssets(const std::string& dataDirectory) {
 }
 
 }  // namespace
+
+int RunGuarded(const char* program, const std::function<int()>& run) {
+  try {
+    return run();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: unexpected error: %s\n", program, error.what());
+  } catch (...) {
+    std::fprintf(stderr, "%s: unexpected error\n", program);
+  }
+  return 1;
+}
 
 int RunKorZem(const std::vector<std::string>& commandLine) {
   const TEntrySwitches switches = FindSwitches(commandLine);
@@ -175,6 +212,12 @@ int RunKorZem(const std::vector<std::string>& commandLine) {
   if (options.Version) {
     std::printf("korzem %s\n", KORZEM_VERSION);
     return 0;
+  }
+  // Without its pictures the window would be drawn black.
+  if (!options.Assets.empty() && !OsFileExists(options.Assets + "/" + kAssetsProbe)) {
+    std::fprintf(stderr, "korzem: --assets %s holds no window pictures (%s)\n%s",
+                 options.Assets.c_str(), kAssetsProbe, EntryUsage().c_str());
+    return 2;
   }
   GetTraceConsole(switches.Debug);
 

@@ -2,6 +2,8 @@
 // the requests a second start sends, then the window on the chosen machine in the chosen shell.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,15 @@ struct TEntryOptions {
   std::string Error;  // a bad option: the message
 };
 TEntryOptions ParseEntryOptions(const std::vector<std::string>& arguments);
+// --load's value: a finite percentage from 0 to 100, or "host" (given as -1); nothing otherwise.
+std::optional<double> ParseLoad(const std::string& text);
 std::string EntryUsage();
 
 // Runs the program; returns the process's exit status.
 int RunKorZem(const std::vector<std::string>& commandLine);
+
+// The program's last line of defence: runs run and returns its status; an exception that escapes
+// it is reported on standard error as "<program>: unexpected error: <what>" and gives status 1.
+// By then the stack has unwound, so the window and its context have been destroyed in order and
+// the model file holds the totals of the run.
+int RunGuarded(const char* program, const std::function<int()>& run);

@@ -5,5 +5,6 @@
 #include "app/program/entry.h"
 
 int main(int argc, char** argv) {
-  return RunKorZem(std::vector<std::string>(argv, argv + argc));
+  const std::vector<std::string> commandLine(argv, argv + argc);
+  return RunGuarded("korzem", [&commandLine] { return RunKorZem(commandLine); });
 }

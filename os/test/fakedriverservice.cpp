@@ -49,7 +49,7 @@ class TFakeDevice : public IDriverLink {
   uint8_t* ResolveMapping(uint32_t mapped) override { return Inner_->ResolveMapping(mapped); }
   void ExecuteCpuId(CpuRegisters& regs) override { Inner_->ExecuteCpuId(regs); }
   IZemMachine* DirectMachine() override { return Inner_->DirectMachine(); }
-  void SetAffinityMask(uint32_t mask) override { Inner_->SetAffinityMask(mask); }
+  bool SetAffinityMask(uint32_t mask) override { return Inner_->SetAffinityMask(mask); }
 
  private:
   std::unique_ptr<IDriverLink> Inner_;

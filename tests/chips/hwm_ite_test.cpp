@@ -118,6 +118,17 @@ TEST_F(HwmIte, FullRefresh) {
   EXPECT_FLOAT_EQ(hwm.PeakVcore, 1.22f);
 }
 
+TEST_F(HwmIte, AGpuPortBeyondSixteenBitsIsNone) {
+  TFixedPort gpu;
+  gpu.Value = 14000;
+  ASSERT_TRUE(Rig.Machine->Ports().Claim(0x2A0, 2, &gpu, "test-gpu"));
+  TIteHwm& hwm = Make(std::string(kRails) + "[GpuTempConfig]\nIoPort=0x102A0\n");
+  EXPECT_EQ(hwm.GpuPort, -1);
+  hwm.Refresh();
+  EXPECT_EQ(hwm.GpuTemp, -1);
+  EXPECT_EQ(gpu.Reads, 0);
+}
+
 TEST_F(HwmIte, FansReadZeroWithoutFanConfig) {
   Rig.Monitor.At(0, 0x18) = 0x02;
   Rig.Monitor.At(0, 0x0D) = 0xA6;
@@ -235,6 +246,35 @@ TEST(Hwm, BuildsTheIteMonitorForVendorIte) {
   hwm.RefreshVcore();
   EXPECT_FLOAT_EQ(hwm.GetVcore(), 1.22f);
   EXPECT_FLOAT_EQ(hwm.GetAlternateVcore(), 1.22f);
+}
+
+// No Super I/O found (or DisableSuperIo): the monitor has no ports, reads 0xFF everywhere, and
+// must report that as no reading rather than compute a Vcore of 2.040 V from it.
+TEST(Hwm, AMonitorWithoutPortsReadsAsNotAvailable) {
+  for (const auto family : {TConfigChip::TFamily::Winbond, kIte}) {
+    THwmRig rig(family, /*detect=*/false);
+    rig.WriteModel(kRails);
+    THwm hwm(rig.Context());
+    ASSERT_NE(hwm.Monitor(), nullptr);
+    IHwm& m = *hwm.Monitor();
+    EXPECT_FALSE(m.HasPorts());
+    EXPECT_FALSE(hwm.Available());
+    hwm.RefreshVcore();
+    EXPECT_EQ(hwm.GetVcore(), -1.0f);
+    EXPECT_EQ(hwm.GetAlternateVcore(), -1.0f);
+    hwm.SetVcore(1.3f);  // the engine's load rule cannot make a reading of it either
+    EXPECT_EQ(hwm.GetVcore(), -1.0f);
+    m.Refresh();
+    EXPECT_EQ(m.Vcore, -1.0f);
+    EXPECT_EQ(m.V12, -1.0f);
+    EXPECT_EQ(m.CpuTemp, -1);
+    EXPECT_EQ(m.Fans[0], 0);
+    m.RefreshVcoreNoOffset();
+    EXPECT_TRUE(m.VcoreNoOffset < 0 || m.Vcore < 0);
+    uint8_t target = 0, value = 0;
+    EXPECT_FALSE(m.GetCpuFanControl(target, value));
+    EXPECT_EQ(rig.Monitor.DataAccesses, 0);
+  }
 }
 
 TEST(Hwm, WithoutAMonitor) {

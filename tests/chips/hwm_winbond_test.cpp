@@ -169,6 +169,26 @@ TEST_F(HwmWinbond, FanConfigRecordsReplaceTheDefaultSets) {
   EXPECT_EQ(hwm.Fans[0], 0);
 }
 
+// A port beyond 16 bits would be cut to another device's port; a large multiplier must not
+// overflow (the product is computed in 64 bits and refused when it is no RPM).
+TEST_F(HwmWinbond, IoBaseFanRecordsRejectWidePortsAndOverflowingProducts) {
+  TFixedPort tach;
+  tach.Value = 200;
+  ASSERT_TRUE(Rig.Machine->Ports().Claim(0x2A0, 1, &tach, "test-tach"));
+  TWinbondHwm& hwm = Make(
+      "[FanConfig]\nCPUFAN=Wide\nCHASSISFAN=Huge\nCHASSIS2FAN=Fine\nNBFAN=Negative\n"
+      "[Wide]\nInterface=IOBASE\nIoPort=0x102A0\nMultiple=30\n"
+      "[Huge]\nInterface=IOBASE\nIoPort=0x2A0\nMultiple=2147483647\n"
+      "[Fine]\nInterface=IOBASE\nIoPort=0x2A0\nMultiple=10737418\n"
+      "[Negative]\nInterface=IOBASE\nIoPort=-2\nMultiple=30\n");
+  hwm.Refresh();
+  EXPECT_EQ(hwm.Fans[0], -1);
+  EXPECT_EQ(hwm.Fans[1], -1);
+  EXPECT_EQ(hwm.Fans[2], 200 * 10737418);
+  EXPECT_EQ(hwm.Fans[3], -1);
+  EXPECT_EQ(tach.Reads, 2);  // Huge and Fine; the 0x02A0 cut of 0x102A0 was never read
+}
+
 TEST_F(HwmWinbond, BoardVK300MReadsFansFourAndFiveFromEachOthersInputs) {
   auto& m = Rig.Monitor;
   m.At(5, 0x53) = 100;  // fan-4 input: 13560 RPM

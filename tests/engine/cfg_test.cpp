@@ -182,6 +182,28 @@ TEST_F(Cfg, NonFiniteStoredFiguresReadAsTheirDefaults) {
   EXPECT_EQ(cfg->VcoreMin, 1.0f);
 }
 
+// Every float key of the model file, not only the statistics: a monitor's offset of "nan" would
+// blank the Vcore read-out, a coefficient of "inf" zero every current.
+TEST_F(Cfg, NonFiniteTextIsNoNumberForAnyKey) {
+  Put("[SioHwmSetting]\r\nSioVcoreOffset=nan\r\nA=inf\r\nB=-Infinity\r\nC=0.125\r\n"
+      "D=1e999\r\n");
+  auto cfg = Open();
+  EXPECT_EQ(cfg->ReadFloat("SioHwmSetting", "SioVcoreOffset", 0.0), 0.0);
+  EXPECT_EQ(cfg->ReadFloat("SioHwmSetting", "A", 2.5), 2.5);
+  EXPECT_EQ(cfg->ReadFloat("SioHwmSetting", "B", -1.0), -1.0);
+  EXPECT_EQ(cfg->ReadFloat("SioHwmSetting", "C", 0.0), 0.125);
+  EXPECT_EQ(cfg->ReadFloat("SioHwmSetting", "D", 3.0), 3.0);  // out of range
+}
+
+TEST(ModelNumber, WholeFiniteNumbersOnly) {
+  EXPECT_EQ(ParseModelNumber("1.25"), 1.25f);
+  EXPECT_EQ(ParseModelNumber(" -0.5 "), -0.5f);
+  EXPECT_EQ(ParseModelNumber("2"), 2.0f);
+  for (const char* text :
+       {"", " ", "bogus", "1.2abc", "nan", "inf", "infinity", "-inf", "1e999", "0x1p3", "1,5"})
+    EXPECT_FALSE(ParseModelNumber(text).has_value()) << text;
+}
+
 // --- the period start ----------------------------------------------------------------------------
 
 TEST_F(Cfg, AStartInTheFutureResetsThePeriodAndTheTotalsOnce) {

@@ -59,8 +59,10 @@ TEST(ZemContextStart, OlderAmdProcessorHidesTheSavings) {
 // PSI through the northbridge (AMDCNQ) on a Phenom board: after switching on, an idle processor
 // leaves P-state 0 and the regulator sheds phases; a busy one is reported as deactivated unless
 // the board is excluded from the busy test.
+// The monitor's Vcore input is wired: a tick without a Vcore reading credits no saving.
 std::string PsiModel(const std::string& exclude) {
-  return "[ZemControl]\nControlType=1\n[PsiControl]\nInterface=AMDCNQ\n"
+  return "[SioHwmSetting_ITE]\nSioVcoreReg=0x20\nSioVcoreR2=1\n"
+         "[ZemControl]\nControlType=1\n[PsiControl]\nInterface=AMDCNQ\n"
          "[PatchDisplayPhase]\nDetectByCpuUsage=1\nCpuUsageThreshold=80\nExcludeModel=" +
          exclude + "\n";
 }

@@ -265,7 +265,8 @@ TEST(ZemEstimate, ThreeSegmentModel) {
   EXPECT_EQ(zem.PhaseCount(), 4);  // VImon between C12 and C13
 }
 
-TEST(ZemEstimate, ThreeSegmentNoCurrentSavesTwoWattsOnOrOff) {
+// The two watts of a model without current are a saving of energy saving: none while it is off.
+TEST(ZemEstimate, ThreeSegmentNoCurrentSavesTwoWattsOnlyWhileOn) {
   for (const char* status : {"1", "2"}) {
     TSimContext sim("p45-core2");
     sim.WriteModelFile(kMonitor + "[ZEM]\nZemStatus=" + status +
@@ -274,8 +275,65 @@ TEST(ZemEstimate, ThreeSegmentNoCurrentSavesTwoWattsOnOrOff) {
     ASSERT_TRUE(sim.Start());
     sim.Tick();
     EXPECT_LT(sim.Zem().Izem(), 0.0f);
-    EXPECT_EQ(sim.Zem().Wsaving(), 2.0f) << "status " << status;
+    EXPECT_EQ(sim.Zem().Wsaving(), status[0] == '1' ? 2.0f : 0.0f) << "status " << status;
   }
+}
+
+// "inf" in the model file is no number: ConstantImon keeps its default instead of turning every
+// current into 0 (whose two-watt rule then credited a saving every tick with energy saving off).
+TEST(ZemEstimate, NonFiniteCoefficientsTakeTheirDefault) {
+  for (const char* text : {"inf", "-infinity", "nan", "INF"}) {
+    TSimContext sim("p45-core2");
+    sim.WriteModelFile(kMonitor + "[ZemControl]\nControlType=6\nConstantImon=" + text +
+                       "\nConstant2=1\nConstant3=1000\nConstant7=1\n");
+    ASSERT_TRUE(sim.Start());
+    sim.Tick();
+    EXPECT_TRUE(sim.Zem().EstimateAvailable()) << text;
+    // ConstantImon's default of 1: VImon is the raw register.
+    EXPECT_EQ(sim.Zem().VImon(), static_cast<float>(sim.Context().Hwm->ReadRegister(0x24))) << text;
+    EXPECT_EQ(sim.Zem().Wsaving(), 0.0f) << text;  // energy saving is off
+  }
+}
+
+// No Super I/O (DisableSuperIo=1): the monitor has no ports and every register reads 0xFF. That
+// is no reading: no Vcore, no power, and nothing for the energy totals.
+TEST(ZemEstimate, WithoutAMonitorThereIsNoEstimateAndNothingToAdd) {
+  TTraceCapture console;
+  TSimContext sim("x58-nehalem");
+  sim.WriteModelFile(TSimContext::ReadFile(std::string(KORZEM_SOURCE_DIR) + "/data/ATX58R.ini"));
+  TIniFile(sim.ProgramDirectory() + "/KorZem.ini").WriteString("Config", "DisableSuperIo", "1");
+  ASSERT_TRUE(sim.Start());
+  ASSERT_FALSE(sim.Context().Hwm->Available());
+  for (int tick = 0; tick < 3; ++tick) {
+    if (tick == 1) sim.Zem().SwitchOn();
+    sim.Tick();
+    EXPECT_EQ(Vcore(sim), -1.0f);
+    EXPECT_FALSE(sim.Zem().EstimateAvailable()) << "tick " << tick;
+    EXPECT_EQ(sim.Zem().Wzem(), 0.0f) << "tick " << tick;
+    EXPECT_EQ(sim.Zem().Izem(), 0.0f) << "tick " << tick;
+    EXPECT_EQ(sim.Zem().Wsaving(), 0.0f) << "tick " << tick;
+  }
+  EXPECT_TRUE(console.HasStart("Vcore not available"));
+}
+
+// A key that is no number used to read as 0 and match every VID; "1.2abc" read as 1.2.
+TEST(ZemEstimate, VidFactorKeysThatAreNoNumbersAreSkipped) {
+  TTraceCapture console;
+  TSimContext sim("p45-core2");
+  sim.WriteModelFile(kMonitor + kIchLoadline +
+                     "[ZemControl]\nControlType=2\nZemOnVidFactor=1\nVR11_Div_On=1\n"
+                     "VR11_Offset_On=50\n"
+                     "[ZemOnVidFactor]\nbogus=5\n1.2abc=7\nnan=8\n1.3=oops\n1.2=0.25\n");
+  ASSERT_TRUE(sim.Start());
+  sim.Zem().SwitchOn();
+  sim.Tick();
+  ASSERT_FLOAT_EQ(sim.Zem().Vid(), 1.25f);
+  EXPECT_FLOAT_EQ(sim.Zem().Izem(), 0.25f);  // only the key 1.2 applies; the rest is 0
+  for (const char* line : {"ZemOnVidFactor bogus=5 is not a number, skipped",
+                           "ZemOnVidFactor 1.2abc=7 is not a number, skipped",
+                           "ZemOnVidFactor nan=8 is not a number, skipped",
+                           "ZemOnVidFactor 1.3=oops is not a number, skipped"})
+    EXPECT_TRUE(console.Has(line)) << line;
 }
 
 TEST(ZemEstimate, ThreeSegmentVersionVariantConstants) {

@@ -229,6 +229,7 @@ TEST(ZemSwitch, RecordLogHeadersByControlType) {
 TEST(ZemSwitch, RecordLogTickOfTheLinearModel) {
   TSimContext sim("p45-core2");
   sim.WriteModelFile(
+      "[SioHwmSetting]\nSioVcoreReg=0x20\nSioVcoreR2=1\n"
       "[ZemControl]\nZemRecord=1\nControlType=2\nVR11_Div_Off=2\n"
       "VR11_VImon_Off=1\nVR11_W_Off=1\n");
   ASSERT_TRUE(sim.Start());

@@ -93,7 +93,7 @@ TEST(TInProcessLink, AffinityMovesMsrAndCpuIdToTheLowestProcessorOfTheMask) {
   TInProcessLink link(machine);
   EXPECT_EQ(link.DirectMachine(), &machine);
 
-  link.SetAffinityMask(0b1100);
+  EXPECT_TRUE(link.SetAffinityMask(0b1100));
   EXPECT_EQ(machine.Selected, 2u);
   CpuRegisters regs{0, 0, 0x198, 0};
   ASSERT_TRUE(link.Control(CTL_READ_MSR, &regs, sizeof regs, &regs, sizeof regs, nullptr));
@@ -103,10 +103,10 @@ TEST(TInProcessLink, AffinityMovesMsrAndCpuIdToTheLowestProcessorOfTheMask) {
   EXPECT_EQ(id.EAX, 0x101u);
   EXPECT_EQ(id.EBX, 2u << 24);
 
-  link.SetAffinityMask(0);        // nothing pinned: keep the current processor
-  link.SetAffinityMask(1u << 9);  // a processor this machine does not have
+  EXPECT_FALSE(link.SetAffinityMask(0));        // nothing pinned: keep the current processor
+  EXPECT_FALSE(link.SetAffinityMask(1u << 9));  // a processor this machine does not have
   EXPECT_EQ(machine.Selected, 2u);
-  link.SetAffinityMask(0b1000);
+  EXPECT_TRUE(link.SetAffinityMask(0b1000));
   EXPECT_EQ(machine.Selected, 3u);
 }
 

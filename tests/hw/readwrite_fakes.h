@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <array>
 #include <cstring>
@@ -246,11 +247,16 @@ class TFakeDriverLink : public IDriverLink {
   std::vector<uint32_t> Codes;
   std::vector<uint32_t> InSizes;
   bool OfferDirect = true;
+  std::vector<uint32_t> Refused;  // codes the driver completes with a failure status
 
   bool Control(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                uint32_t* returned) override {
     Codes.push_back(code);
     InSizes.push_back(inSize);
+    if (std::find(Refused.begin(), Refused.end(), code) != Refused.end()) {
+      if (returned) *returned = 0;
+      return false;
+    }
     std::vector<uint8_t> buffer(std::max<uint32_t>(std::max(inSize, outSize), 32), 0);
     if (in && inSize) std::memcpy(buffer.data(), in, inSize);
     uint32_t answered = 0;
@@ -266,7 +272,10 @@ class TFakeDriverLink : public IDriverLink {
     regs = it == Hw_.CpuIdLeaves.end() ? CpuRegisters{} : it->second;
   }
   IZemMachine* DirectMachine() override { return OfferDirect ? &Direct_ : nullptr; }
-  void SetAffinityMask(uint32_t mask) override { Hw_.AffinityMasks.push_back(mask); }
+  bool SetAffinityMask(uint32_t mask) override {
+    Hw_.AffinityMasks.push_back(mask);
+    return true;
+  }
 
   size_t Count(uint32_t code) const {
     size_t n = 0;
@@ -406,7 +415,7 @@ class TBorrowedLink : public IDriverLink {
   uint8_t* ResolveMapping(uint32_t mapped) override { return Link_.ResolveMapping(mapped); }
   void ExecuteCpuId(CpuRegisters& regs) override { Link_.ExecuteCpuId(regs); }
   IZemMachine* DirectMachine() override { return Link_.DirectMachine(); }
-  void SetAffinityMask(uint32_t mask) override { Link_.SetAffinityMask(mask); }
+  bool SetAffinityMask(uint32_t mask) override { return Link_.SetAffinityMask(mask); }
 
  private:
   IDriverLink& Link_;

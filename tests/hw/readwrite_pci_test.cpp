@@ -91,6 +91,18 @@ TEST(ReadWritePcie, ExtendedWritesMergeTheirLaneIntoTheDword) {
   EXPECT_EQ(CountStartingWith(rig.Lines.Lines, "RW: Pci"), 0u);
 }
 
+// A lane is merged into the dword read first; without that dword there is nothing to merge into,
+// and writing the other lanes as all ones would change registers nobody asked to change.
+TEST(ReadWritePcie, AnExtendedWriteWhoseDwordCannotBeReadWritesNothing) {
+  TPcieRig rig;
+  TReadWrite& rw = rig.Build();
+  rig.Link.Refused = {CTL_MAP_MEMORY};
+  EXPECT_FALSE(rw.PcieWriteByte(0, 0, 0, 0x101, 0x55));
+  EXPECT_FALSE(rw.PcieWriteWord(0, 0, 0, 0x102, 0x1234));
+  EXPECT_EQ(CountStartingWith(rig.Lines.Lines, "RW: MemoryWriteDword"), 0u);
+  EXPECT_EQ(rig.Hw.ConfigDword(Bdf(0, 0, 0), 0x100), 0xAABBCCDDu);
+}
+
 TEST(ReadWritePcie, WithoutABaseLowOffsetsFallBackAndExtendedOnesFail) {
   TPcieRig rig(kNoPcieBase);
   TReadWrite& rw = rig.Build();

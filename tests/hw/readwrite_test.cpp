@@ -182,17 +182,29 @@ TEST_P(ReadWriteNtRouting, PortsAndPciGoThroughTheDriver) {
 
 INSTANTIATE_TEST_SUITE_P(OsKinds, ReadWriteNtRouting, ::testing::Range(1, 7));
 
-TEST(ReadWriteDisconnected, ReadsReturnWhatStandsInTheRecordAndCpuReadsFail) {
+TEST(ReadWriteDisconnected, ReadsAreAllOnesWritesFailAndCpuReadsFail) {
   TRig rig;
   rig.Service.DeviceOpens = false;
   TReadWrite& rw = rig.Build();
   ASSERT_FALSE(rw.IsConnected());
   EXPECT_EQ(rw.PcieBase(), kNoPcieBase);
 
-  EXPECT_TRUE(rw.IoBaseWriteByte(0x80, 0x5A));
-  EXPECT_EQ(rw.IoBaseReadByte(0x81), 0x5A);  // the value the write left in the shared record
-  EXPECT_TRUE(rw.PciWriteDword(0, 0, 0, 0x40, 0x11223344));
-  EXPECT_EQ(rw.PciReadWord(0, 0, 0, 0x00), 0x3344);
+  // Nothing of what a write left in the shared record may come back as a reading.
+  EXPECT_FALSE(rw.IoBaseWriteByte(0x80, 0x5A));
+  EXPECT_EQ(rw.IoBaseReadByte(0x81), 0xFF);
+  EXPECT_FALSE(rw.IoBaseWriteWord(0x80, 0x1234));
+  EXPECT_EQ(rw.IoBaseReadWord(0x80), 0xFFFF);
+  EXPECT_FALSE(rw.IoBaseWriteDword(0x80, 0x12345678));
+  EXPECT_EQ(rw.IoBaseReadDword(0x80), 0xFFFFFFFFu);
+  EXPECT_FALSE(rw.IoIndexWriteByte(0x2E, 0x2F, 0x07, 0x0B));
+  EXPECT_FALSE(rw.IoIndexWriteWord(0x2E, 0x2F, 0x60, 0x0290));
+  EXPECT_EQ(rw.IoIndexReadWord(0x2E, 0x2F, 0x20), 0xFFFF);
+  EXPECT_FALSE(rw.PciWriteDword(0, 0, 0, 0x40, 0x11223344));
+  EXPECT_EQ(rw.PciReadWord(0, 0, 0, 0x00), 0xFFFF);
+  EXPECT_FALSE(rw.PciWriteByte(0, 0, 0, 0x40, 0x11));
+  EXPECT_EQ(rw.PciReadByte(0, 0, 0, 0x40), 0xFF);
+  EXPECT_FALSE(rw.PcieWriteWord(0, 0, 0, 0x40, 0x1122));
+  EXPECT_EQ(rw.PcieReadDword(0, 0, 0, 0x40), 0xFFFFFFFFu);
 
   rig.Lines.Clear();
   CpuRegisters regs{0, 0, 0x198, 0};
@@ -205,6 +217,40 @@ TEST(ReadWriteDisconnected, ReadsReturnWhatStandsInTheRecordAndCpuReadsFail) {
             Expect({"RW: ReadCpuMsr error!", "RW: ReadCR error!", "RW: ReadTSC error!",
                     "RW: ReadPMC error!", "RW: Map Memory Error: 0x000F0000",
                     "RW: MemoryReadDword 0x000F0000=0xFFFFFFFF"}));
+  EXPECT_TRUE(rig.Hw.PortLog.empty());
+}
+
+TEST(ReadWriteRefused, AFailedControlCallReadsAllOnesAndAFailedWriteIsFalse) {
+  TRig rig;
+  rig.Hw.AddFunction(0, 0, 0, 0x29C08086, 0x06000002);
+  TReadWrite& rw = rig.Build();
+  rig.Link.Refused = {CTL_READ_IO_BYTE, CTL_READ_IO_WORD, CTL_READ_PCI_DWORD, CTL_WRITE_PCI_BYTE};
+
+  // The write leaves 0x5A in the shared record; the refused read must not hand it back.
+  EXPECT_TRUE(rw.IoBaseWriteByte(0x80, 0x5A));
+  EXPECT_EQ(rw.IoBaseReadByte(0x80), 0xFF);
+  EXPECT_EQ(rw.IoBaseReadWord(0x80), 0xFFFF);
+  EXPECT_EQ(rw.PciReadDword(0, 0, 0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(rw.PciReadWord(0, 0, 0, 0), 0x8086);  // its own code still answers
+  EXPECT_FALSE(rw.PciWriteByte(0, 0, 0, 0x40, 0x11));
+  EXPECT_TRUE(rig.Lines.Has("RW: IoBaseReadByte 0x0080=0xFF"));
+
+  rig.Link.Refused = {CTL_WRITE_IO_BYTE};
+  // An index that could not be set makes the data port answer for another register: no read.
+  rig.Hw.PortLog.clear();
+  EXPECT_EQ(rw.IoIndexReadByte(0x2E, 0x2F, 0x20), 0xFF);
+  EXPECT_EQ(rig.Link.Count(CTL_READ_IO_BYTE), 1u);  // only the earlier one
+  EXPECT_FALSE(rw.IoIndexWriteByte(0x2E, 0x2F, 0x07, 0x0B));
+}
+
+TEST(ReadWriteRefused, NineXWithoutItsOwnPortAccessReadsAllOnes) {
+  TRig rig(/*osKind=*/0);
+  rig.Link.OfferDirect = false;
+  TReadWrite& rw = rig.Build();
+  EXPECT_FALSE(rw.IoBaseWriteDword(0x80, 0x12345678));
+  EXPECT_EQ(rw.IoBaseReadDword(0x80), 0xFFFFFFFFu);
+  EXPECT_FALSE(rw.PciWriteWord(0, 0, 0, 0x04, 0x0006));
+  EXPECT_EQ(rw.PciReadWord(0, 0, 0, 0), 0xFFFF);
   EXPECT_TRUE(rig.Hw.PortLog.empty());
 }
 
@@ -277,9 +323,14 @@ TEST(ReadWriteCpu, AffinityPinsProcessAndLinkOnlyWithSeveralProcessors) {
   TRig quad(4, kNoPcieBase, /*processors=*/4);
   TReadWrite& rw = quad.Build();
   EXPECT_TRUE(rw.SetCpuAffinity(3));
-  EXPECT_TRUE(rw.SetCpuAffinity(33));  // the number wraps at 32
-  EXPECT_EQ(quad.System.Masks, (std::vector<uint32_t>{4, 1}));
-  EXPECT_EQ(quad.Hw.AffinityMasks, (std::vector<uint32_t>{4, 1}));
+  EXPECT_TRUE(rw.SetCpuAffinity(4));
+  // Processors the system does not have: nothing is pinned, so the MSR accesses that follow
+  // cannot silently run on the previous one.
+  EXPECT_FALSE(rw.SetCpuAffinity(0));
+  EXPECT_FALSE(rw.SetCpuAffinity(5));
+  EXPECT_FALSE(rw.SetCpuAffinity(33));
+  EXPECT_EQ(quad.System.Masks, (std::vector<uint32_t>{4, 8}));
+  EXPECT_EQ(quad.Hw.AffinityMasks, (std::vector<uint32_t>{4, 8}));
 
   TRig single(4, kNoPcieBase, /*processors=*/1);
   TReadWrite& one = single.Build();

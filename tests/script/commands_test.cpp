@@ -262,6 +262,17 @@ TEST_F(ScriptDump, AFileGetsAllOutputOfTheRun) {
   EXPECT_FALSE(rig.Files.Files["DUMP.TXT"]->Open);
 }
 
+// A dump whose text cannot be had (the heap is full) fails the command with its own message
+// instead of ending the program with std::bad_alloc.
+TEST_F(ScriptDump, MemoryThatRunsOutFailsTheCommand) {
+  rig.Files.OutOfMemory = true;
+  ExpectFailures(rig, {{"DMEM 2000H 10H DUMP.TXT",
+                        "Dump Memory: Address=0x2000, Size=0x10 - Allocate buffer error"}});
+  EXPECT_TRUE(rig.Ip->OutputLines().empty());
+  rig.Files.OutOfMemory = false;
+  ExpectLines(rig, {{"DMEM 2000H 10H", "Dump Memory: Address=0x2000, Size=0x10"}});
+}
+
 TEST_F(ScriptDump, AFileThatCannotBeCreatedIsLeftOut) {
   rig.Files.Refused.push_back("DUMP.TXT");
   ExpectLines(rig, {{"DMEM 2000H 10H DUMP.TXT", "Dump Memory: Address=0x2000, Size=0x10"}});
@@ -398,6 +409,16 @@ TEST(ScriptProcessor, CpuSwitchesTheCoreLaterAccessesReach) {
   ASSERT_TRUE(rig.Run("RDMSR 1BH"));
   EXPECT_EQ(rig.Local(0xA), static_cast<int32_t>(0xFEE00900));  // the bootstrap processor
   EXPECT_EQ(rig.System.AffinityLog, (std::vector<uint32_t>{2, 1}));
+}
+
+// The processor must exist: "Current CPU = CPU9" on a two-processor machine left the MSR reads
+// that followed on the previous processor.
+TEST(ScriptProcessor, CpuRefusesAProcessorTheSystemDoesNotHave) {
+  TScriptRig rig;
+  ASSERT_TRUE(rig.Run("CPU 2"));
+  ExpectFailures(rig, {{"CPU 9", "Error to switch CPU!"}, {"CPU 0", "Error to switch CPU!"}});
+  EXPECT_EQ(rig.System.AffinityLog, (std::vector<uint32_t>{2}));
+  EXPECT_EQ(rig.Machine->SelectedCpu(), 1u);  // still the second processor
 }
 
 TEST(ScriptProcessor, CpuOnOneProcessorTriesNothing) {

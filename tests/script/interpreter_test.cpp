@@ -270,7 +270,7 @@ TEST(ScriptBlocks, TheFirstBraceClosesABlock) {
 
 TEST(ScriptLog, RecordsEachRunAfterLogfileOpensIt) {
   TScriptRig rig;
-  ASSERT_TRUE(rig.Run("logfile zem.log"));
+  ASSERT_TRUE(rig.Run("LOGFILE ZEM.LOG"));
   EXPECT_EQ(rig.Text(), "Logfile = ZEM.LOG");
   ASSERT_TRUE(rig.Files.Files.count("ZEM.LOG"));
   EXPECT_TRUE(rig.Files.Files["ZEM.LOG"]->WriteThrough);
@@ -287,6 +287,19 @@ TEST(ScriptLog, RecordsEachRunAfterLogfileOpensIt) {
             "EBX = 0x756E6547 01110101-01101110-01100101-01000111\r\n"
             "ECX = 0x6C65746E 01101100-01100101-01110100-01101110\r\n"
             "EDX = 0x49656E69 01001001-01100101-01101110-01101001\r\n");
+}
+
+// The script is upper-cased as a whole; a file name must still reach a case-sensitive file
+// system as written ("/TMP/X.TXT" is another file, in a folder that does not exist).
+TEST(ScriptLog, FileNamesKeepTheirCaseOnCaseSensitiveSystems) {
+  TScriptRig rig;
+  ASSERT_TRUE(rig.Run("logfile /tmp/Zem-Log.txt"));
+  EXPECT_EQ(rig.Text(), "Logfile = /tmp/Zem-Log.txt");
+  EXPECT_TRUE(rig.Files.Files.count("/tmp/Zem-Log.txt"));
+  ASSERT_TRUE(rig.Run("Add 1 2; dmem 0 10h \"Dump File.txt\""));
+  EXPECT_EQ(rig.Text(), "Dump Memory: Address=0x0, Size=0x10, File=Dump File.txt");
+  EXPECT_TRUE(rig.Files.Files.count("Dump File.txt"));
+  EXPECT_FALSE(rig.Files.Files.count("DUMP FILE.TXT"));
 }
 
 TEST(ScriptLog, LogfileAloneClosesIt) {

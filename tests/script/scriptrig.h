@@ -9,6 +9,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -77,8 +78,10 @@ class TMemoryFiles {
   };
   std::map<std::string, std::shared_ptr<TEntry>> Files;
   std::vector<std::string> Refused;  // paths that cannot be created
+  bool OutOfMemory = false;          // creating throws std::bad_alloc, as a full heap would
 
   std::unique_ptr<IOsFile> Create(const std::string& path, bool writeThrough) {
+    if (OutOfMemory) throw std::bad_alloc();
     for (const std::string& refused : Refused)
       if (refused == path) return nullptr;
     auto entry = std::make_shared<TEntry>();

@@ -7,6 +7,7 @@
 #include "os/singleinstance.h"
 #include "script/interpreter.h"
 #include "sim/simboard.h"
+#include "sim/simmachine.h"
 
 namespace {
 
@@ -60,8 +61,15 @@ int RunScript(TCommandContext& context, TMachineSession* session) {
     return kExitUsage;
   }
   std::unique_ptr<IInstancePoster> poster = OsCreateInstancePoster();
-  TInterpreter interpreter({session->ReadWrite(),
-                            session->InitFile().OsVersion->SystemInfo.NumberOfProcessors, *poster});
+  TScriptServices services{session->ReadWrite(),
+                           session->InitFile().OsVersion->SystemInfo.NumberOfProcessors, *poster};
+  // DELAY waits on the machine's clock: a simulated PC's time stands still while zemctl sleeps.
+  if (TSimMachine* sim = session->Simulated()) {
+    services.Sleep = [sim](uint32_t milliseconds) {
+      sim->Clock().Advance(static_cast<uint64_t>(milliseconds) * 1000);
+    };
+  }
+  TInterpreter interpreter(std::move(services));
   for (const std::string& text : context.Arguments) {
     const bool ok = interpreter.Execute(text);
     std::fprintf(context.Out, "%s\n", interpreter.ResultText().c_str());

@@ -3,6 +3,7 @@
 // recorded capture.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "tools/zemctl/commands.h"
@@ -53,9 +54,7 @@ bool ValidMachine(const std::string& machine) {
   return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   TCommandContext context;
   const TCommand* command = nullptr;
   int index = 1;
@@ -102,4 +101,18 @@ int main(int argc, char** argv) {
   }
   if (status == kExitUsage) return Usage(context.Error);
   return status == kExitFailure ? Fail(context.Error) : status;
+}
+
+}  // namespace
+
+// An exception that escapes a command (none should) is reported as a failure, after the session
+// has been closed by the unwinding, instead of aborting the process.
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    return Fail(std::string("unexpected error: ") + error.what());
+  } catch (...) {
+    return Fail("unexpected error");
+  }
 }
