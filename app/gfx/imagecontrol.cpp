@@ -25,7 +25,7 @@ std::string TImageControl::MaskForValue(int digits, std::string_view value) {
 
 void TImageControl::PaintMask(TBitmap& picture, std::string_view mask, int sizePt, TColour colour,
                               int x, int y) const {
-  DrawSevenSegment(picture, x, y, mask, sizePt, colour, Black);
+  Font_.Draw(picture, x, y, mask, sizePt, colour, Black);
 }
 
 void TImageControl::PaintValue(TBitmap& picture, int digits, int sizePt, TColour lit,
@@ -39,7 +39,7 @@ void TImageControl::PaintValueOverMask(TBitmap& picture, std::string_view mask, 
   PaintMask(picture, mask, sizePt, unlit, x, y);
   const int right = x + MeasureSevenSegment(mask, sizePt).Width;
   const int valueLeft = right - MeasureSevenSegment(value, sizePt).Width;
-  DrawSevenSegment(picture, valueLeft, y, value, sizePt, lit);
+  Font_.Draw(picture, valueLeft, y, value, sizePt, lit);
 }
 
 void TImageControl::Erase(TBitmap& picture, std::string_view mask, int sizePt, int x, int y) const {

@@ -9,6 +9,7 @@
 
 #include "app/gfx/bitmap.h"
 #include "app/gfx/region.h"
+#include "app/gfx/sevensegment.h"
 
 class TImageControl {
  public:
@@ -35,4 +36,7 @@ class TImageControl {
                           std::string_view value, TColour unlit, int x, int y) const;
   // Blanks the area the mask occupies.
   void Erase(TBitmap& picture, std::string_view mask, int sizePt, int x, int y) const;
+
+ private:
+  mutable TSevenSegmentFont Font_;  // glyphs rasterised once, painted every second
 };
