@@ -4,8 +4,10 @@
 // segments show through wherever the value has no ink.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "app/gfx/bitmap.h"
 #include "app/gfx/region.h"
@@ -38,5 +40,11 @@ class TImageControl {
   void Erase(TBitmap& picture, std::string_view mask, int sizePt, int x, int y) const;
 
  private:
-  mutable TSevenSegmentFont Font_;  // glyphs rasterised once, painted every second
+  // A mask drawn on black: the same for every read-out that shows it, so it is drawn once and
+  // copied in afterwards.
+  const TBitmap& MaskPicture(std::string_view mask, int sizePt, TColour colour) const;
+
+  // Read-outs are painted every second: glyphs and masks are kept once drawn.
+  mutable TSevenSegmentFont Font_;
+  mutable std::map<std::tuple<std::string, int, uint32_t>, TBitmap, std::less<>> Masks_;
 };

@@ -132,7 +132,6 @@ class TCoverage {
   float At(int col, int row) const {
     return Cells_[static_cast<size_t>(row - Top_) * Width_ + static_cast<size_t>(col - Left_)];
   }
-  std::vector<float> Take() { return std::move(Cells_); }
 
  private:
   void AddSpan(int row, float xl, float xr) {
@@ -316,11 +315,17 @@ const TSevenSegmentFont::TGlyph& TSevenSegmentFont::Glyph(char c, int sizePt) {
   glyph.Height = l.Height;
   TCoverage coverage(0, 0, glyph.Width, glyph.Height);
   AddGlyph(coverage, l, c, 0);
+  glyph.Alpha.resize(static_cast<size_t>(glyph.Width) * static_cast<size_t>(glyph.Height));
   glyph.Ink.Left = glyph.Width;
   glyph.Ink.Top = glyph.Height;
   for (int row = 0; row < glyph.Height; ++row) {
     for (int col = 0; col < glyph.Width; ++col) {
-      if (!(coverage.At(col, row) > 0.0f)) continue;
+      // Touching polygons may add up past full cover.
+      const float cover = std::min(coverage.At(col, row), 1.0f);
+      const auto alpha = static_cast<uint8_t>(cover >= 0.999f ? 255 : std::lround(cover * 255));
+      glyph.Alpha[static_cast<size_t>(row) * static_cast<size_t>(glyph.Width) +
+                  static_cast<size_t>(col)] = alpha;
+      if (alpha == 0) continue;
       glyph.Ink.Left = std::min(glyph.Ink.Left, col);
       glyph.Ink.Top = std::min(glyph.Ink.Top, row);
       glyph.Ink.Right = std::max(glyph.Ink.Right, col + 1);
@@ -329,8 +334,7 @@ const TSevenSegmentFont::TGlyph& TSevenSegmentFont::Glyph(char c, int sizePt) {
   }
   if (glyph.Ink.Empty()) {
     glyph.Ink = TRect{};
-  } else {
-    glyph.Coverage = coverage.Take();
+    glyph.Alpha.clear();
   }
   return Glyphs_.emplace(key, std::move(glyph)).first->second;
 }
@@ -347,13 +351,9 @@ void TSevenSegmentFont::Draw(TBitmap& picture, int x, int y, std::string_view te
     // Glyphs keep inside their cells, so each is blended on its own; only the ink rows and
     // columns are visited.
     for (int row = glyph.Ink.Top; row < glyph.Ink.Bottom; ++row) {
-      const float* cells = &glyph.Coverage[static_cast<size_t>(row) * glyph.Width];
-      for (int col = glyph.Ink.Left; col < glyph.Ink.Right; ++col) {
-        const float cover = cells[col];
-        if (cover <= 0.0f) continue;
-        // Touching polygons may add up past full cover.
-        picture.BlendPixel(cell + col, y + row, colour, cover >= 0.999f ? 1.0f : cover);
-      }
+      const uint8_t* alpha = &glyph.Alpha[static_cast<size_t>(row) * glyph.Width];
+      picture.BlendSpan(cell + glyph.Ink.Left, y + row, alpha + glyph.Ink.Left,
+                        glyph.Ink.Right - glyph.Ink.Left, colour);
     }
     cell += glyph.Width;
   }

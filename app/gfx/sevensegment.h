@@ -40,7 +40,7 @@ void DrawSevenSegment(TBitmap& picture, int x, int y, std::string_view text, int
 TRect SevenSegmentInkBounds(std::string_view text, int sizePt);
 
 // The font with its glyphs rasterised once per character and size: a read-out repainted every
-// second then only blends stored coverage. Draws exactly as DrawSevenSegment.
+// second then only blends stored coverage, in integers. DrawSevenSegment draws through one.
 class TSevenSegmentFont {
  public:
   void Draw(TBitmap& picture, int x, int y, std::string_view text, int sizePt, TColour colour,
@@ -51,8 +51,8 @@ class TSevenSegmentFont {
   struct TGlyph {
     int Width = 0;
     int Height = 0;
-    TRect Ink;                    // where Coverage is not zero, in the cell
-    std::vector<float> Coverage;  // Width x Height, top row first; empty without ink
+    TRect Ink;                   // where Alpha is not zero, in the cell
+    std::vector<uint8_t> Alpha;  // coverage x 255, Width x Height, top row first; empty: no ink
   };
   const TGlyph& Glyph(char c, int sizePt);
 

@@ -278,7 +278,7 @@ void TZemMainForm::ZemTimerTimer() {
   TZemContext& c = *Context_;
   TZemReadouts& r = Readouts_;
   const float clock = c.Cpu->MeasureClock();
-  CpuSpeedText_ = Fixed(clock, 1);
+  Clock_ = clock;
   if (clock > SpeedMax_) {
     SpeedMax_ = clock;
     SpeedStep_ = SpeedMax_ / kIndicatorFrames;
@@ -291,7 +291,7 @@ void TZemMainForm::ZemTimerTimer() {
   c.Zem->ComputePower();
   c.Zem->ComputeSaving();
   const float vcore = c.Hwm->GetVcore();
-  VcoreText_ = Fixed(vcore, 4);
+  Vcore_ = vcore;
   if (vcore > VcoreMax_) {
     VcoreMax_ = vcore;
     VcoreStep_ = (VcoreMax_ - c.Cfg->VcoreMin) / kIndicatorFrames;
@@ -300,7 +300,8 @@ void TZemMainForm::ZemTimerTimer() {
     const float steps = VcoreStep_ > 0 ? (vcore - c.Cfg->VcoreMin) / VcoreStep_ : 0.0f;
     r.VcoreTarget = std::clamp(static_cast<int32_t>(steps), 0, 9);
   }
-  PowerText_ = Fixed(c.Zem->Wzem(), 1);
+  Power_ = c.Zem->Wzem();
+  Sampled_ = true;
 
   // Energy over this tick's interval; the interval is longer in the tray.
   const uint32_t interval = ZemTimer_.IntervalMs;
@@ -402,14 +403,15 @@ void TZemMainForm::RefreshDisplay() {
   SetReadout(TReadoutId::SinceDays, TReadoutLook::Lit, Fixed(days, 0));
   SetReadout(TReadoutId::SinceHours, TReadoutLook::Lit, std::to_string(since.Hours));
   SetReadout(TReadoutId::SinceMinutes, TReadoutLook::Lit, std::to_string(since.Minutes));
-  SetReadout(TReadoutId::Power, TReadoutLook::Lit, PowerText_);
+  // Before the first tick the figures are empty: only their masks show.
+  SetReadout(TReadoutId::Power, TReadoutLook::Lit, Sampled_ ? Fixed(Power_, 1) : std::string());
   const auto consumed = static_cast<float>(cfg.ConsumesKJ);
   SetReadout(TReadoutId::Consumed, TReadoutLook::Lit,
              Fixed(consumed, consumed >= 10000000.0f  ? 1
                              : consumed >= 1000000.0f ? 2
                                                       : 3));
-  SetReadout(TReadoutId::CpuSpeed, TReadoutLook::Lit, CpuSpeedText_);
-  SetReadout(TReadoutId::Vcore, TReadoutLook::Lit, VcoreText_);
+  SetReadout(TReadoutId::CpuSpeed, TReadoutLook::Lit, Sampled_ ? Fixed(Clock_, 1) : std::string());
+  SetReadout(TReadoutId::Vcore, TReadoutLook::Lit, Sampled_ ? Fixed(Vcore_, 4) : std::string());
 }
 
 void TZemMainForm::SetStartDate(TReadoutLook look, char dateSeparator, char timeSeparator) {

@@ -150,9 +150,10 @@ class TZemMainForm {
   float SpeedMax_ = 0, SpeedStep_ = 0, VcoreMax_ = 0, VcoreStep_ = 0;
   char DateSeparator_ = '/';
   char TimeSeparator_ = ':';
-  // Figures as last formatted: the sampling tick formats the clock, the voltage and the power,
-  // the display refresh shows them; the tray hint shows the saving figure.
-  std::string CpuSpeedText_, VcoreText_, PowerText_;
+  // The last tick's clock (MHz), core voltage (V) and power (W); formatted only when shown.
+  bool Sampled_ = false;
+  float Clock_ = 0, Vcore_ = 0, Power_ = 0;
+  // The saving figures as last formatted: the tray hint shows them.
   std::string PeriodKJText_, TotalKJText_;
   int32_t PhaseFrame_ = 0, PigFrame_ = 0;
 
