@@ -21,7 +21,9 @@
 class IZemWindowShell {
  public:
   virtual ~IZemWindowShell() = default;
-  virtual void ShowWindow() = 0;    // the application and the window, shown normally
+  // The application and the window, shown normally and drawn whole (the controller names no
+  // areas while the window is hidden).
+  virtual void ShowWindow() = 0;
   virtual void HideWindow() = 0;    // both hidden (the program lives in the tray)
   virtual void BringToFront() = 0;  // after a second start asked to restore
   virtual void Minimize() = 0;      // the ordinary system minimise
