@@ -1,6 +1,7 @@
 // The whole program on simulated boards, built as "korzem --machine sim:BOARD --snapshot" builds
-// it: start-up to the first sampling tick, processor time and driver calls per sampling tick, and
-// resident memory after a long run. scripts/bench.sh turns the counters into a table per board.
+// it: start-up to the first sampling tick, processor time and driver calls per sampling tick (the
+// window shown with energy saving off and on, and hidden in the tray), and resident memory after a
+// long run. scripts/bench.sh turns the counters into a table per board.
 //
 // Processor time is the process's (CLOCK_PROCESS_CPUTIME_ID): the program runs on this one thread.
 // The timed wait is the driver's clock measurement, a busy wait on the PM timer that costs its full
@@ -201,6 +202,13 @@ class TBenchProgram {
     return Form_->ZemOn();
   }
 
+  // To the tray, as the minimise button does while energy saving is on.
+  bool Hide(std::string* error) {
+    Form_->MinimizeImageEnClick();
+    if (!Shell_->TrayIconShown) *error = "the window does not go to the tray on " + Board_;
+    return Shell_->TrayIconShown;
+  }
+
   // Runs ticks sampling ticks (with the window's animation ticks between them); false when the
   // window stopped ticking.
   bool Tick(uint32_t ticks) {
@@ -257,13 +265,16 @@ void BM_ProgramStartup(benchmark::State& state, const char* board) {
   state.counters["startup_calls"] = static_cast<double>(calls) / runs;
 }
 
-// One benchmark iteration is one sampling tick (one second of the program's life: the sampling
-// tick and the two animation ticks of the indicators).
-void BM_ProgramTick(benchmark::State& state, const char* board, bool saving) {
+enum class TWindowCase { Off, On, Hidden };
+
+// One benchmark iteration is one sampling tick: shown, one second of the program's life (the
+// sampling tick and the two animation ticks of the indicators); hidden in the tray (saving on),
+// five seconds and the sampling tick alone.
+void BM_ProgramTick(benchmark::State& state, const char* board, TWindowCase window) {
   TBenchProgram program(board);
   std::string error;
-  if (!program.Start(&error) || (saving && !program.SwitchOn(&error)) ||
-      !program.Tick(kWarmUpTicks)) {
+  if (!program.Start(&error) || (window != TWindowCase::Off && !program.SwitchOn(&error)) ||
+      (window == TWindowCase::Hidden && !program.Hide(&error)) || !program.Tick(kWarmUpTicks)) {
     state.SkipWithError(error.empty() ? "the window stopped ticking" : error.c_str());
     return;
   }
@@ -318,9 +329,11 @@ void BM_ProgramMemory(benchmark::State& state, const char* board) {
     benchmark::RegisterBenchmark(("BM_ProgramStartup/" + name).c_str(), BM_ProgramStartup, board)
         ->Iterations(5)
         ->Unit(benchmark::kMillisecond);
-    for (const bool saving : {false, true}) {
-      benchmark::RegisterBenchmark(("BM_ProgramTick/" + name + (saving ? "/on" : "/off")).c_str(),
-                                   BM_ProgramTick, board, saving)
+    for (const auto& [label, window] :
+         {std::pair{"off", TWindowCase::Off}, std::pair{"on", TWindowCase::On},
+          std::pair{"hidden", TWindowCase::Hidden}}) {
+      benchmark::RegisterBenchmark(("BM_ProgramTick/" + name + "/" + label).c_str(), BM_ProgramTick,
+                                   board, window)
           ->Iterations(2000)
           ->Unit(benchmark::kMicrosecond);
     }

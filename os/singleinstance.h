@@ -54,6 +54,13 @@ class IInstancePoster {
 // The running system's poster.
 std::unique_ptr<IInstancePoster> OsCreateInstancePoster();
 
+// Whether a running program holds the mark, found without creating or taking it: a start with
+// "/UNINSTALL" asks this first and ends at once when nothing runs, so it leaves no mark behind
+// that a start right after it would take for a running program. Windows: OpenMutex of
+// kInstanceMarkName succeeds (its handle closed at once). Linux: the running program's socket
+// accepts a connection (closed at once without a request).
+bool OsInstanceMarkHeld(const std::string& runtimeDir = {});
+
 // The running program's side: the mark itself and the requests that reach it.
 class IInstanceMark {
  public:

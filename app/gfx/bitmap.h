@@ -41,6 +41,10 @@ class TBitmap {
   void SetPixel(int x, int y, TColour colour);
   // Mixes colour into the pixel by coverage 0..1 (anti-aliased edges).
   void BlendPixel(int x, int y, TColour colour, float coverage);
+  // The same with coverage as alpha / 255, in integers (the font's stored glyphs).
+  void BlendPixel(int x, int y, TColour colour, uint8_t alpha);
+  // Blends count pixels of a row from x on, pixel i by alpha[i] / 255.
+  void BlendSpan(int x, int y, const uint8_t* alpha, int count, TColour colour);
   void Fill(TColour colour);
   void FillRect(int left, int top, int right, int bottom, TColour colour);
 

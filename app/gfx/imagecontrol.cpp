@@ -23,9 +23,19 @@ std::string TImageControl::MaskForValue(int digits, std::string_view value) {
          std::string(static_cast<size_t>(decimals), '8');
 }
 
+const TBitmap& TImageControl::MaskPicture(std::string_view mask, int sizePt, TColour colour) const {
+  auto key = std::tuple{std::string(mask), sizePt, ToFrameworkColour(colour)};
+  const auto found = Masks_.find(key);
+  if (found != Masks_.end()) return found->second;
+  const TTextExtent extent = MeasureSevenSegment(mask, sizePt);
+  TBitmap picture(extent.Width, extent.Height, Black);
+  Font_.Draw(picture, 0, 0, mask, sizePt, colour);
+  return Masks_.emplace(std::move(key), std::move(picture)).first->second;
+}
+
 void TImageControl::PaintMask(TBitmap& picture, std::string_view mask, int sizePt, TColour colour,
                               int x, int y) const {
-  DrawSevenSegment(picture, x, y, mask, sizePt, colour, Black);
+  picture.Draw(MaskPicture(mask, sizePt, colour), x, y);
 }
 
 void TImageControl::PaintValue(TBitmap& picture, int digits, int sizePt, TColour lit,
@@ -39,7 +49,7 @@ void TImageControl::PaintValueOverMask(TBitmap& picture, std::string_view mask, 
   PaintMask(picture, mask, sizePt, unlit, x, y);
   const int right = x + MeasureSevenSegment(mask, sizePt).Width;
   const int valueLeft = right - MeasureSevenSegment(value, sizePt).Width;
-  DrawSevenSegment(picture, valueLeft, y, value, sizePt, lit);
+  Font_.Draw(picture, valueLeft, y, value, sizePt, lit);
 }
 
 void TImageControl::Erase(TBitmap& picture, std::string_view mask, int sizePt, int x, int y) const {

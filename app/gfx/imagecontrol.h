@@ -4,11 +4,14 @@
 // segments show through wherever the value has no ink.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "app/gfx/bitmap.h"
 #include "app/gfx/region.h"
+#include "app/gfx/sevensegment.h"
 
 class TImageControl {
  public:
@@ -35,4 +38,13 @@ class TImageControl {
                           std::string_view value, TColour unlit, int x, int y) const;
   // Blanks the area the mask occupies.
   void Erase(TBitmap& picture, std::string_view mask, int sizePt, int x, int y) const;
+
+ private:
+  // A mask drawn on black: the same for every read-out that shows it, so it is drawn once and
+  // copied in afterwards.
+  const TBitmap& MaskPicture(std::string_view mask, int sizePt, TColour colour) const;
+
+  // Read-outs are painted every second: glyphs and masks are kept once drawn.
+  mutable TSevenSegmentFont Font_;
+  mutable std::map<std::tuple<std::string, int, uint32_t>, TBitmap, std::less<>> Masks_;
 };

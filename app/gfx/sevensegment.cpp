@@ -19,6 +19,7 @@ struct TLayout {
   int Height = 0;
   int Advance = 0;
   int NarrowAdvance = 0;
+  int SlashAdvance = 0;
   float Stroke = 0;
   float Half = 0;
   float Gap = 0;
@@ -37,6 +38,7 @@ TLayout LayoutFor(int sizePt) {
   l.Height = static_cast<int>(std::lround(l.Em));
   l.Advance = static_cast<int>(std::lround(l.Em * 0.545f));
   l.NarrowAdvance = static_cast<int>(std::lround(l.Em * 0.27f));
+  l.SlashAdvance = static_cast<int>(std::lround(l.Em * 0.22f));
   l.Stroke = std::max(1.0f, std::round(l.Em * 0.09f));
   l.Half = l.Stroke / 2;
   l.Gap = std::max(0.4f, l.Stroke * 0.2f);
@@ -126,16 +128,9 @@ class TCoverage {
     AddConvex(box, 0, 0);
   }
 
-  void BlendInto(TBitmap& picture, int x, int y, TColour colour) const {
-    for (int row = 0; row < Height_; ++row) {
-      const float* cells = &Cells_[static_cast<size_t>(row) * Width_];
-      for (int col = 0; col < Width_; ++col) {
-        const float c = cells[col];
-        if (c <= 0.0f) continue;
-        // Touching polygons may add up past full cover.
-        picture.BlendPixel(x + Left_ + col, y + Top_ + row, colour, c >= 0.999f ? 1.0f : c);
-      }
-    }
+  // Coverage of the pixel col, row of the extent.
+  float At(int col, int row) const {
+    return Cells_[static_cast<size_t>(row - Top_) * Width_ + static_cast<size_t>(col - Left_)];
   }
 
  private:
@@ -214,17 +209,22 @@ TPolygon Segment(const TLayout& l, ESegment segment) {
   return poly;
 }
 
-// The slash runs corner to corner of the body with the segments' stroke width.
+// The slash is a date separator, narrower still than the point and the colon, so a date fits
+// between the labels laid out around it. It runs corner to corner of the body with the segments'
+// stroke width.
 TPolygon Slash(const TLayout& l) {
-  const float width = l.BodyRight - l.BodyLeft;
+  const float left = 0.5f;
+  const float right = static_cast<float>(l.SlashAdvance) - left;
+  const float width = right - left;
   const float height = l.BodyBottom - l.BodyTop;
-  const float across = l.Stroke * std::sqrt(1.0f + (width * width) / (height * height));
+  const float across =
+      std::min(width / 2, l.Stroke * std::sqrt(1.0f + (width * width) / (height * height)));
   TPolygon poly;
   poly.N = 4;
-  poly.P[0] = Lean(l, l.BodyLeft, l.BodyBottom);
-  poly.P[1] = Lean(l, l.BodyLeft + across, l.BodyBottom);
-  poly.P[2] = Lean(l, l.BodyRight, l.BodyTop);
-  poly.P[3] = Lean(l, l.BodyRight - across, l.BodyTop);
+  poly.P[0] = {left, l.BodyBottom};
+  poly.P[1] = {left + across, l.BodyBottom};
+  poly.P[2] = {right, l.BodyTop};
+  poly.P[3] = {right - across, l.BodyTop};
   return poly;
 }
 
@@ -265,6 +265,7 @@ void AddGlyph(TCoverage& coverage, const TLayout& l, char c, float ox) {
 }
 
 int AdvanceIn(const TLayout& l, char c) {
+  if (c == '/') return l.SlashAdvance;
   return c == '.' || c == ':' ? l.NarrowAdvance : l.Advance;
 }
 
@@ -295,27 +296,85 @@ TTextExtent MeasureSevenSegment(std::string_view text, int sizePt) {
 
 void DrawSevenSegment(TBitmap& picture, int x, int y, std::string_view text, int sizePt,
                       TColour colour, std::optional<TColour> opaqueBackground) {
+  TSevenSegmentFont font;
+  font.Draw(picture, x, y, text, sizePt, colour, opaqueBackground);
+}
+
+TRect SevenSegmentInkBounds(std::string_view text, int sizePt) {
+  TSevenSegmentFont font;
+  return font.InkBounds(text, sizePt);
+}
+
+const TSevenSegmentFont::TGlyph& TSevenSegmentFont::Glyph(char c, int sizePt) {
+  const auto key = std::pair{sizePt, c};
+  const auto found = Glyphs_.find(key);
+  if (found != Glyphs_.end()) return found->second;
   const TLayout l = LayoutFor(sizePt);
+  TGlyph glyph;
+  glyph.Width = AdvanceIn(l, c);
+  glyph.Height = l.Height;
+  TCoverage coverage(0, 0, glyph.Width, glyph.Height);
+  AddGlyph(coverage, l, c, 0);
+  glyph.Alpha.resize(static_cast<size_t>(glyph.Width) * static_cast<size_t>(glyph.Height));
+  glyph.Ink.Left = glyph.Width;
+  glyph.Ink.Top = glyph.Height;
+  for (int row = 0; row < glyph.Height; ++row) {
+    for (int col = 0; col < glyph.Width; ++col) {
+      // Touching polygons may add up past full cover.
+      const float cover = std::min(coverage.At(col, row), 1.0f);
+      const auto alpha = static_cast<uint8_t>(cover >= 0.999f ? 255 : std::lround(cover * 255));
+      glyph.Alpha[static_cast<size_t>(row) * static_cast<size_t>(glyph.Width) +
+                  static_cast<size_t>(col)] = alpha;
+      if (alpha == 0) continue;
+      glyph.Ink.Left = std::min(glyph.Ink.Left, col);
+      glyph.Ink.Top = std::min(glyph.Ink.Top, row);
+      glyph.Ink.Right = std::max(glyph.Ink.Right, col + 1);
+      glyph.Ink.Bottom = std::max(glyph.Ink.Bottom, row + 1);
+    }
+  }
+  if (glyph.Ink.Empty()) {
+    glyph.Ink = TRect{};
+    glyph.Alpha.clear();
+  }
+  return Glyphs_.emplace(key, std::move(glyph)).first->second;
+}
+
+void TSevenSegmentFont::Draw(TBitmap& picture, int x, int y, std::string_view text, int sizePt,
+                             TColour colour, std::optional<TColour> opaqueBackground) {
   const TTextExtent extent = MeasureSevenSegment(text, sizePt);
   if (extent.Width <= 0 || extent.Height <= 0) return;
   if (opaqueBackground)
     picture.FillRect(x, y, x + extent.Width, y + extent.Height, *opaqueBackground);
+  int cell = x;
+  for (const char c : text) {
+    const TGlyph& glyph = Glyph(c, sizePt);
+    // Glyphs keep inside their cells, so each is blended on its own; only the ink rows and
+    // columns are visited.
+    for (int row = glyph.Ink.Top; row < glyph.Ink.Bottom; ++row) {
+      const uint8_t* alpha = &glyph.Alpha[static_cast<size_t>(row) * glyph.Width];
+      picture.BlendSpan(cell + glyph.Ink.Left, y + row, alpha + glyph.Ink.Left,
+                        glyph.Ink.Right - glyph.Ink.Left, colour);
+    }
+    cell += glyph.Width;
+  }
+}
 
-  // Only the part of the extent inside the picture is rasterised.
-  const int left = std::max(0, -x);
-  const int top = std::max(0, -y);
-  const int right = std::min(extent.Width, picture.Width() - x);
-  const int bottom = std::min(extent.Height, picture.Height() - y);
-  if (right <= left || bottom <= top) return;
-
-  TCoverage coverage(left, top, right, bottom);
+TRect TSevenSegmentFont::InkBounds(std::string_view text, int sizePt) {
+  TRect bounds;
   int cell = 0;
   for (const char c : text) {
-    const int advance = AdvanceIn(l, c);
-    if (cell + advance > left && cell < right) AddGlyph(coverage, l, c, static_cast<float>(cell));
-    cell += advance;
+    const TGlyph& glyph = Glyph(c, sizePt);
+    if (!glyph.Ink.Empty()) {
+      const TRect ink{cell + glyph.Ink.Left, glyph.Ink.Top, cell + glyph.Ink.Right,
+                      glyph.Ink.Bottom};
+      bounds = bounds.Empty()
+                   ? ink
+                   : TRect{std::min(bounds.Left, ink.Left), std::min(bounds.Top, ink.Top),
+                           std::max(bounds.Right, ink.Right), std::max(bounds.Bottom, ink.Bottom)};
+    }
+    cell += glyph.Width;
   }
-  coverage.BlendInto(picture, x, y, colour);
+  return bounds;
 }
 
 TPointF SevenSegmentCentre(ESegment segment, int sizePt) {

@@ -4,14 +4,19 @@
 //
 // Glyphs: digits 0-9, "." ":" "/" "-" and blank; any other character draws as blank. Metrics
 // are fixed because the artwork is laid out around them: the text height is round(em) and a
-// cell is round(em * 0.545) wide, or round(em * 0.27) for "." and ":", em = size * 96 / 72.
+// cell is round(em * 0.545) wide, round(em * 0.27) for "." and ":", and round(em * 0.22) for "/",
+// em = size * 96 / 72. Every glyph's ink stays inside its own cell.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/gfx/bitmap.h"
+#include "app/gfx/region.h"
 
 inline constexpr const char* SevenSegmentFace = "Korvan7Segment";
 
@@ -30,6 +35,29 @@ TTextExtent MeasureSevenSegment(std::string_view text, int sizePt);
 // Nothing is drawn outside the extent nor outside the picture.
 void DrawSevenSegment(TBitmap& picture, int x, int y, std::string_view text, int sizePt,
                       TColour colour, std::optional<TColour> opaqueBackground = std::nullopt);
+// Where text drawn at 0, 0 can have ink: the smallest rectangle holding every lit pixel of its
+// glyphs. Empty for a text without ink.
+TRect SevenSegmentInkBounds(std::string_view text, int sizePt);
+
+// The font with its glyphs rasterised once per character and size: a read-out repainted every
+// second then only blends stored coverage, in integers. DrawSevenSegment draws through one.
+class TSevenSegmentFont {
+ public:
+  void Draw(TBitmap& picture, int x, int y, std::string_view text, int sizePt, TColour colour,
+            std::optional<TColour> opaqueBackground = std::nullopt);
+  TRect InkBounds(std::string_view text, int sizePt);
+
+ private:
+  struct TGlyph {
+    int Width = 0;
+    int Height = 0;
+    TRect Ink;                   // where Alpha is not zero, in the cell
+    std::vector<uint8_t> Alpha;  // coverage x 255, Width x Height, top row first; empty: no ink
+  };
+  const TGlyph& Glyph(char c, int sizePt);
+
+  std::map<std::pair<int, char>, TGlyph> Glyphs_;
+};
 
 // The segments of a cell: a top, b upper right, c lower right, d bottom, e lower left, f upper
 // left, g middle; Point is the dot of "." (in its narrow cell).

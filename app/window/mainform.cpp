@@ -1,7 +1,6 @@
 #include "app/window/mainform.h"
 
-#include "app/gfx/readoutcolours.h"
-
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -20,17 +19,10 @@
 
 namespace {
 
-constexpr TColour kGreenLit = kReadoutGreen;
-constexpr TColour kGreenUnlit = kReadoutGreenUnlit;
-constexpr TColour kGreenDim = kReadoutGreenDim;
-constexpr TColour kWhiteLit = kReadoutWhite;
-constexpr TColour kWhiteUnlit = kReadoutWhiteUnlit;
-constexpr TColour kOrangeLit = kReadoutOrange;
-constexpr TColour kOrangeUnlit = kReadoutOrangeUnlit;
-
 constexpr int kIndicatorFrames = 10;
 constexpr uint32_t kShownIntervalMs = 1000;
 constexpr uint32_t kTrayIntervalMs = 5000;
+constexpr uint32_t kIndicatorIntervalMs = 500;
 
 std::string Fixed(double value, int decimals) {
   char text[64];
@@ -44,6 +36,13 @@ std::string TwoDigits(int value) {
   return text;
 }
 
+// The animation of a number of active phases; empty for a count that has none.
+std::string PhaseList(int32_t phases) {
+  if (phases == 1 || phases == 2 || phases == 3 || phases == 4 || phases == 8)
+    return "Phase" + std::to_string(phases) + "ImageList";
+  return {};
+}
+
 }  // namespace
 
 TZemMainForm::TZemMainForm(TZemHost& host, std::unique_ptr<TScene> scene, IZemWindowShell& shell,
@@ -53,8 +52,8 @@ TZemMainForm::TZemMainForm(TZemHost& host, std::unique_ptr<TScene> scene, IZemWi
       Scene_(std::move(scene)),
       Shell_(shell),
       FileVersion_(std::move(fileVersion)) {
-  ZemTimer.IntervalMs = kShownIntervalMs;
-  IndicatorTimer.IntervalMs = 500;
+  ZemTimer_.IntervalMs = kShownIntervalMs;
+  IndicatorTimer_.IntervalMs = kIndicatorIntervalMs;
   Scene_->OnBackgroundMouseDown = [this](TMouseButton button) { BackgroundImageMouseDown(button); };
   auto click = [this](const char* name, void (TZemMainForm::*handler)()) {
     if (Scene_->Find(name) != nullptr)
@@ -87,41 +86,134 @@ bool TZemMainForm::ZemOn() const {
   return Scene_->Visible("ZemOnBtnPanel");
 }
 
+void TZemMainForm::SetDateTimeSeparators(char date, char time) {
+  DateSeparator_ = date;
+  TimeSeparator_ = time;
+}
+
+// --- what the window shows ---
+
+void TZemMainForm::SetReadout(TReadoutId id, TReadoutLook look, std::string text) {
+  Readouts_[id] = TReadoutState{look, std::move(text)};
+}
+
+void TZemMainForm::Publish() {
+  TZemReadouts& r = Readouts_;
+  r.Running = !Closed_ && Context_ && Context_->Zem && Context_->Cfg;
+  r.Hidden = TrayVisible_;
+  r.SavingShown = SavingShown_;
+  r.SavingOn = ZemOn();
+  if (Context_) r.SavingHint = Context_->DurationOffHint;
+  if (r.Running) {
+    r.Mode = Context_->Cfg->WorkingMode;
+    const TZemCtrl& zem = *Context_->Zem;
+    r.PiggyBank = zem.PhaseSwitch() == 0;
+    r.Phases = zem.PhaseCount();
+    const std::string list = r.PiggyBank ? std::string("PigImageList") : PhaseList(r.Phases);
+    r.AnimationFrames = list.empty() ? 0 : Scene_->FrameCount(list);
+    r.AnimationFrame = r.PiggyBank ? PigFrame_ : PhaseFrame_;
+  }
+  PaintChangedReadouts();
+}
+
+void TZemMainForm::PaintChangedReadouts() {
+  // Hidden, nothing is painted: the read-outs that changed meanwhile differ from what the
+  // background shows and are painted when the window is shown again.
+  if (TrayVisible_ || Closed_) return;
+  TBitmap& background = Scene_->Background();
+  for (const TReadoutPlace& place : ReadoutPlaces()) {
+    const size_t index = static_cast<size_t>(place.Id);
+    const TReadoutState& wanted = Readouts_.Readouts[index];
+    if (wanted == Painted_[index]) continue;
+    TRect area = ReadoutPaintBox(place);
+    switch (wanted.Look) {
+      case TReadoutLook::Untouched:
+        break;
+      case TReadoutLook::Erased:
+        Painter_.Erase(background, place.Mask, place.SizePt, place.X, place.Y);
+        break;
+      case TReadoutLook::Unlit:
+        Painter_.PaintMask(background, place.Mask, place.SizePt, place.Colours.Unlit, place.X,
+                           place.Y);
+        break;
+      case TReadoutLook::Lit:
+      case TReadoutLook::Dim: {
+        const TColour ink =
+            wanted.Look == TReadoutLook::Lit ? place.Colours.Lit : place.Colours.Dim;
+        const std::string mask = place.Digits > 0
+                                     ? TImageControl::MaskForValue(place.Digits, wanted.Text)
+                                     : std::string(place.Mask);
+        Painter_.PaintValueOverMask(background, mask, place.SizePt, ink, wanted.Text,
+                                    place.Colours.Unlit, place.X, place.Y);
+        // A value longer than its mask reaches to the left of it.
+        const int right = place.X + MeasureSevenSegment(mask, place.SizePt).Width;
+        area.Right = std::max(area.Right, right);
+        area.Left =
+            std::min(area.Left, right - MeasureSevenSegment(wanted.Text, place.SizePt).Width);
+        break;
+      }
+    }
+    Painted_[index] = wanted;
+    Shell_.Invalidate(area);
+  }
+}
+
+void TZemMainForm::InvalidateComponent(const char* name) {
+  if (TrayVisible_) return;
+  const TSceneComponent& c = Scene_->Component(name);
+  Shell_.Invalidate(TRect{c.X, c.Y, c.X + c.Width(), c.Y + c.Height()});
+}
+
+void TZemMainForm::InvalidateWindow() {
+  if (TrayVisible_) return;
+  const TBitmap& background = Scene_->Background();
+  Shell_.Invalidate(TRect{0, 0, background.Width(), background.Height()});
+}
+
+void TZemMainForm::ShowFrame(const char* component, const std::string& list, int32_t frame) {
+  const TSceneComponent& c = Scene_->Component(component);
+  if (c.Frame == frame && c.FrameList == list) return;
+  if (Scene_->ShowFrame(component, list, frame)) InvalidateComponent(component);
+}
+
 // --- start-up ---
 
 bool TZemMainForm::FormCreate() {
   // The tray icon is titled with the program's name until the first hint of the figures.
-  TrayHint_ = Host_.Texts.MsgTitle;
-  Shell_.SetTrayHint(TrayHint_);
+  Readouts_.TrayHint = Host_.Texts.MsgTitle;
+  Shell_.SetTrayHint(Readouts_.TrayHint);
   if (!Context_->Construct()) {
-    StartupFailed = true;
+    StartupFailed_ = true;
     DestroyObjects();
+    Publish();
     return false;
   }
-  SavingShown = Context_->SavingShown;
+  SavingShown_ = Context_->SavingShown;
   SetSpeedScale();
-  CanExit = false;
+  CanExit_ = false;
+  Publish();
   return true;
 }
 
 void TZemMainForm::FormShow() {
-  if (StartupFailed) return;
+  if (StartupFailed_) return;
   Context_->CreateServices();
   FirstShow();
+  Publish();
 }
 
 // The clock indicator's full scale is the processor's top clock.
 void TZemMainForm::SetSpeedScale() {
   const TCpu& cpu = *Context_->Cpu;
-  SpeedMax = cpu.BusClock * cpu.RatioForMax;
-  SpeedStep = SpeedMax / kIndicatorFrames;
+  SpeedMax_ = cpu.BusClock * cpu.RatioForMax;
+  SpeedStep_ = SpeedMax_ / kIndicatorFrames;
 }
 
 void TZemMainForm::SetInitialScales() {
   SetSpeedScale();
-  VcoreMax = Context_->Zem->GaugeMaxVoltage();
-  VcoreStep = (VcoreMax - Context_->Cfg->VcoreMin) / kIndicatorFrames;
-  SpeedTarget = SpeedShown = VcoreTarget = VcoreShown = 0;
+  VcoreMax_ = Context_->Zem->GaugeMaxVoltage();
+  VcoreStep_ = (VcoreMax_ - Context_->Cfg->VcoreMin) / kIndicatorFrames;
+  Readouts_.SpeedTarget = Readouts_.SpeedFrame = Readouts_.VcoreTarget = Readouts_.VcoreFrame = 0;
 }
 
 void TZemMainForm::FirstShow() {
@@ -135,7 +227,7 @@ void TZemMainForm::FirstShow() {
     Scene_->Hide("PhaseOffImage");
     Scene_->Hide("PhaseImage");
   }
-  AutoRunOn = AutorunEnabled(*Context_->AdvReg);
+  Readouts_.AutoRunOn = AutorunEnabled(*Context_->AdvReg);
   ShowAutorunState();
   ResetImageEnClick();
   if (Context_->Zem->ReadStatus() == TZemCtrl::kStatusOn) {
@@ -143,44 +235,40 @@ void TZemMainForm::FirstShow() {
   } else {
     // The window loads in its on look; energy saving found off shows the off look instead.
     ShowOffLook();
-    PaintOffMasks();
+    SetOffMasks();
   }
-  SpeedTarget = SpeedShown = VcoreTarget = VcoreShown = 0;
-  Shell_.Invalidate();
+  Readouts_.SpeedTarget = Readouts_.SpeedFrame = Readouts_.VcoreTarget = Readouts_.VcoreFrame = 0;
+  InvalidateWindow();
 }
 
-void TZemMainForm::PaintOffMasks() {
-  TBitmap& bg = Scene_->Background();
+void TZemMainForm::SetOffMasks() {
   if (Context_->Cfg->WorkingMode == 1) {
     Scene_->Show("DurationOffImage");
-    Painter_.PaintMask(bg, "8888", 22, kGreenUnlit, 136, 117);
-    Painter_.PaintMask(bg, "88", 22, kGreenUnlit, 227, 117);
-    Painter_.PaintMask(bg, "88", 22, kGreenUnlit, 280, 117);
-    Painter_.PaintMask(bg, "888888.888", 22, kGreenUnlit, 176, 89);
+    for (TReadoutId id : {TReadoutId::PeriodDays, TReadoutId::PeriodHours,
+                          TReadoutId::PeriodMinutes, TReadoutId::SavedKJ})
+      SetReadout(id, TReadoutLook::Unlit);
   } else {
     Scene_->Show("TotalOffImage");
-    Painter_.PaintMask(bg, "8888/88/88", 18, kGreenUnlit, 142, 121);
-    Painter_.PaintMask(bg, "88:88:88", 18, kGreenUnlit, 270, 121);
-    Painter_.PaintMask(bg, "888888.888", 22, kGreenUnlit, 176, 89);
+    for (TReadoutId id : {TReadoutId::StartDate, TReadoutId::StartTime, TReadoutId::SavedKJ})
+      SetReadout(id, TReadoutLook::Unlit);
   }
-  Painter_.PaintMask(bg, "8888", 18, kWhiteUnlit, 169, 180);
-  Painter_.PaintMask(bg, "88", 18, kWhiteUnlit, 257, 180);
-  Painter_.PaintMask(bg, "88", 18, kWhiteUnlit, 309, 180);
-  Painter_.PaintMask(bg, "888.8", 18, kWhiteUnlit, 83, 188);
-  Painter_.PaintMask(bg, "888888.888", 18, kWhiteUnlit, 230, 207);
+  for (TReadoutId id : {TReadoutId::SinceDays, TReadoutId::SinceHours, TReadoutId::SinceMinutes,
+                        TReadoutId::Power, TReadoutId::Consumed})
+    SetReadout(id, TReadoutLook::Unlit);
 }
 
 void TZemMainForm::FormActivate() {
-  if (StartupFailed) return;
+  if (StartupFailed_) return;
   if (Context_->Cfg->StartMinimize) {
-    ZemTimer.IntervalMs = kTrayIntervalMs;
+    ZemTimer_.IntervalMs = kTrayIntervalMs;
     Shell_.HideWindow();
     TrayVisible_ = true;
     Shell_.ShowTrayIcon(true);
   } else {
-    IndicatorTimer.Enabled = true;
+    IndicatorTimer_.Enabled = true;
   }
-  ZemTimer.Enabled = true;
+  ZemTimer_.Enabled = true;
+  Publish();
 }
 
 // --- ticks ---
@@ -188,105 +276,108 @@ void TZemMainForm::FormActivate() {
 void TZemMainForm::ZemTimerTimer() {
   if (!Context_ || !Context_->Zem) return;
   TZemContext& c = *Context_;
+  TZemReadouts& r = Readouts_;
   const float clock = c.Cpu->MeasureClock();
-  CpuSpeedText = Fixed(clock, 1);
-  if (clock > SpeedMax) {
-    SpeedMax = clock;
-    SpeedStep = SpeedMax / kIndicatorFrames;
-    SpeedTarget = kIndicatorFrames - 1;
+  Clock_ = clock;
+  if (clock > SpeedMax_) {
+    SpeedMax_ = clock;
+    SpeedStep_ = SpeedMax_ / kIndicatorFrames;
+    r.SpeedTarget = kIndicatorFrames - 1;
   } else {
-    SpeedTarget = SpeedStep > 0 ? std::min(static_cast<int32_t>(clock / SpeedStep), 9) : 0;
+    r.SpeedTarget = SpeedStep_ > 0 ? std::min(static_cast<int32_t>(clock / SpeedStep_), 9) : 0;
   }
 
   c.Hwm->RefreshVcore();
   c.Zem->ComputePower();
   c.Zem->ComputeSaving();
   const float vcore = c.Hwm->GetVcore();
-  VcoreText = Fixed(vcore, 4);
-  if (vcore > VcoreMax) {
-    VcoreMax = vcore;
-    VcoreStep = (VcoreMax - c.Cfg->VcoreMin) / kIndicatorFrames;
-    VcoreTarget = kIndicatorFrames - 1;
+  Vcore_ = vcore;
+  if (vcore > VcoreMax_) {
+    VcoreMax_ = vcore;
+    VcoreStep_ = (VcoreMax_ - c.Cfg->VcoreMin) / kIndicatorFrames;
+    r.VcoreTarget = kIndicatorFrames - 1;
   } else {
-    const float steps = VcoreStep > 0 ? (vcore - c.Cfg->VcoreMin) / VcoreStep : 0.0f;
-    VcoreTarget = std::clamp(static_cast<int32_t>(steps), 0, 9);
+    const float steps = VcoreStep_ > 0 ? (vcore - c.Cfg->VcoreMin) / VcoreStep_ : 0.0f;
+    r.VcoreTarget = std::clamp(static_cast<int32_t>(steps), 0, 9);
   }
-  PowerText = Fixed(c.Zem->Wzem(), 1);
+  Power_ = c.Zem->Wzem();
+  Sampled_ = true;
 
   // Energy over this tick's interval; the interval is longer in the tray.
-  const uint32_t interval = ZemTimer.IntervalMs;
+  const uint32_t interval = ZemTimer_.IntervalMs;
   const long double milli = 0.001L;
   c.Cfg->ConsumesKJ += static_cast<long double>(c.Zem->Wzem()) * milli * interval * milli;
-  TickSavedKJ =
+  TickSavedKJ_ =
       static_cast<float>(static_cast<long double>(c.Zem->Wsaving()) * milli * interval * milli);
-  c.Cfg->DurationKJ += TickSavedKJ;
-  c.Cfg->TotalKJ += TickSavedKJ;
+  c.Cfg->DurationKJ += TickSavedKJ_;
+  c.Cfg->TotalKJ += TickSavedKJ_;
 
-  ElapsedMs += static_cast<int32_t>(interval);
-  if (ElapsedMs > 1000) {
-    const int32_t q = ElapsedMs / 1000;
-    ElapsedMs -= q * 1000;
-    Seconds += q;
+  r.PeriodElapsedMs += static_cast<int32_t>(interval);
+  if (r.PeriodElapsedMs > 1000) {
+    const int32_t q = r.PeriodElapsedMs / 1000;
+    r.PeriodElapsedMs -= q * 1000;
+    r.PeriodSeconds += q;
   }
-  if (Seconds >= 60) {
-    Seconds = 0;  // whole minutes only: the excess seconds are dropped
-    if (++Minutes >= 60) {
-      Minutes = 0;
-      if (++Hours >= 24) {
-        Hours = 0;
-        ++Days;
+  if (r.PeriodSeconds >= 60) {
+    r.PeriodSeconds = 0;  // whole minutes only: the excess seconds are dropped
+    if (++r.Period.Minutes >= 60) {
+      r.Period.Minutes = 0;
+      if (++r.Period.Hours >= 24) {
+        r.Period.Hours = 0;
+        ++r.Period.Days;
       }
     }
   }
   RefreshDisplay();
+  Publish();
 }
 
 void TZemMainForm::IndicatorTimerTimer() {
   if (!Context_ || !Context_->Zem) return;
+  TZemReadouts& r = Readouts_;
   auto glide = [](int32_t& shown, int32_t target) {
     if (shown < target) ++shown;
     if (shown > target) --shown;
   };
-  glide(SpeedShown, SpeedTarget);
-  Scene_->ShowFrame("CpuSpeedIndicatorImage", "IndicatorImageList", SpeedShown);
-  glide(VcoreShown, VcoreTarget);
-  Scene_->ShowFrame("VcoreIndicatorImage", "IndicatorImageList", VcoreShown);
-  if (ZemOn() && Context_ && Context_->Zem) {
+  glide(r.SpeedFrame, r.SpeedTarget);
+  ShowFrame("CpuSpeedIndicatorImage", "IndicatorImageList", r.SpeedFrame);
+  glide(r.VcoreFrame, r.VcoreTarget);
+  ShowFrame("VcoreIndicatorImage", "IndicatorImageList", r.VcoreFrame);
+  if (ZemOn()) {
     if (Scene_->Visible("PhaseImage")) {
-      const int32_t phases = Context_->Zem->PhaseCount();
-      if (phases == 1 || phases == 2 || phases == 3 || phases == 4 || phases == 8) {
-        const std::string list = "Phase" + std::to_string(phases) + "ImageList";
-        if (++PhaseFrame >= Scene_->FrameCount(list)) PhaseFrame = 0;
-        Scene_->ShowFrame("PhaseImage", list, PhaseFrame);
+      const std::string list = PhaseList(Context_->Zem->PhaseCount());
+      if (!list.empty()) {
+        if (++PhaseFrame_ >= Scene_->FrameCount(list)) PhaseFrame_ = 0;
+        ShowFrame("PhaseImage", list, PhaseFrame_);
       }
     } else if (Scene_->Visible("PigImage")) {
-      if (++PigFrame >= Scene_->FrameCount("PigImageList")) PigFrame = 0;
-      Scene_->ShowFrame("PigImage", "PigImageList", PigFrame);
+      if (++PigFrame_ >= Scene_->FrameCount("PigImageList")) PigFrame_ = 0;
+      ShowFrame("PigImage", "PigImageList", PigFrame_);
     }
   }
-  Shell_.Invalidate();
+  Publish();
 }
 
 // --- display ---
 
 std::string TZemMainForm::TrayHintText() const {
   const TZemTexts& texts = Host_.Texts;
-  if (Context_->Cfg->WorkingMode == 1) return texts.LblPowerSaving + PeriodKJText + texts.LblKJ;
-  return texts.LblTotalSaving + TotalKJText + texts.LblKJ;
+  if (Context_->Cfg->WorkingMode == 1) return texts.LblPowerSaving + PeriodKJText_ + texts.LblKJ;
+  return texts.LblTotalSaving + TotalKJText_ + texts.LblKJ;
 }
 
-void TZemMainForm::PaintPeriodOrTotal(TColour lit) {
-  TBitmap& bg = Scene_->Background();
+void TZemMainForm::SetPeriodOrTotal(TReadoutLook look) {
   TCfg& cfg = *Context_->Cfg;
+  const TReadoutSpan& period = Readouts_.Period;
   if (cfg.WorkingMode == 1) {
-    Painter_.PaintValue(bg, 4, 22, lit, std::to_string(Days), kGreenUnlit, 136, 117);
-    Painter_.PaintValue(bg, 2, 22, lit, std::to_string(Hours), kGreenUnlit, 227, 117);
-    Painter_.PaintValue(bg, 2, 22, lit, std::to_string(Minutes), kGreenUnlit, 280, 117);
-    PeriodKJText = Fixed(cfg.DurationKJ, 3);
-    Painter_.PaintValue(bg, 10, 22, lit, PeriodKJText, kGreenUnlit, 176, 89);
+    SetReadout(TReadoutId::PeriodDays, look, std::to_string(period.Days));
+    SetReadout(TReadoutId::PeriodHours, look, std::to_string(period.Hours));
+    SetReadout(TReadoutId::PeriodMinutes, look, std::to_string(period.Minutes));
+    PeriodKJText_ = Fixed(cfg.DurationKJ, 3);
+    SetReadout(TReadoutId::SavedKJ, look, PeriodKJText_);
   } else {
-    TotalKJText = Fixed(cfg.TotalKJ, 3);
-    Painter_.PaintValue(bg, 10, 22, lit, TotalKJText, kGreenUnlit, 176, 89);
+    TotalKJText_ = Fixed(cfg.TotalKJ, 3);
+    SetReadout(TReadoutId::SavedKJ, look, TotalKJText_);
   }
 }
 
@@ -294,36 +385,36 @@ void TZemMainForm::RefreshDisplay() {
   TCfg& cfg = *Context_->Cfg;
   if (TrayVisible_) {
     if (cfg.WorkingMode == 1) {
-      PeriodKJText = Fixed(cfg.DurationKJ, 3);
+      PeriodKJText_ = Fixed(cfg.DurationKJ, 3);
     } else {
-      TotalKJText = Fixed(cfg.TotalKJ, 3);
+      TotalKJText_ = Fixed(cfg.TotalKJ, 3);
     }
-    TrayHint_ = TrayHintText();
-    Shell_.SetTrayHint(TrayHint_);
+    Readouts_.TrayHint = TrayHintText();
+    Shell_.SetTrayHint(Readouts_.TrayHint);
     return;
   }
-  if (SavingShown && ZemOn()) PaintPeriodOrTotal(kGreenLit);
+  if (SavingShown_ && ZemOn()) SetPeriodOrTotal(TReadoutLook::Lit);
 
-  TBitmap& bg = Scene_->Background();
-  SinceElapsed = EncodeDateTime(Host_.Clock.Now()) - cfg.ZemStartDate;
-  const double days = std::trunc(SinceElapsed);
-  const double dayFraction = SinceElapsed - days;
-  const auto minuteOfDay = static_cast<int32_t>(std::floor(dayFraction * 24 * 60 + 1e-9));
-  Painter_.PaintValue(bg, 4, 18, kWhiteLit, Fixed(days, 0), kWhiteUnlit, 169, 180);
-  Painter_.PaintValue(bg, 2, 18, kWhiteLit, std::to_string(minuteOfDay / 60), kWhiteUnlit, 257,
-                      180);
-  Painter_.PaintValue(bg, 2, 18, kWhiteLit, std::to_string(minuteOfDay % 60), kWhiteUnlit, 309,
-                      180);
-  Painter_.PaintValue(bg, 5, 18, kWhiteLit, PowerText, kWhiteUnlit, 83, 188);
+  const double sinceElapsed = EncodeDateTime(Host_.Clock.Now()) - cfg.ZemStartDate;
+  const double days = std::trunc(sinceElapsed);
+  const auto minuteOfDay = static_cast<int32_t>(std::floor((sinceElapsed - days) * 24 * 60 + 1e-9));
+  TReadoutSpan& since = Readouts_.Since;
+  since = TReadoutSpan{static_cast<int32_t>(days), minuteOfDay / 60, minuteOfDay % 60};
+  SetReadout(TReadoutId::SinceDays, TReadoutLook::Lit, Fixed(days, 0));
+  SetReadout(TReadoutId::SinceHours, TReadoutLook::Lit, std::to_string(since.Hours));
+  SetReadout(TReadoutId::SinceMinutes, TReadoutLook::Lit, std::to_string(since.Minutes));
+  // Before the first tick the figures are empty: only their masks show.
+  SetReadout(TReadoutId::Power, TReadoutLook::Lit, Sampled_ ? Fixed(Power_, 1) : std::string());
   const auto consumed = static_cast<float>(cfg.ConsumesKJ);
-  ConsumedKJText = Fixed(consumed, consumed >= 10000000.0f ? 1 : consumed >= 1000000.0f ? 2 : 3);
-  Painter_.PaintValue(bg, 10, 18, kWhiteLit, ConsumedKJText, kWhiteUnlit, 230, 207);
-  Painter_.PaintValue(bg, 6, 16, kOrangeLit, CpuSpeedText, kOrangeUnlit, 177, 270);
-  Painter_.PaintValue(bg, 6, 16, kOrangeLit, VcoreText, kOrangeUnlit, 154, 240);
-  Shell_.Invalidate();
+  SetReadout(TReadoutId::Consumed, TReadoutLook::Lit,
+             Fixed(consumed, consumed >= 10000000.0f  ? 1
+                             : consumed >= 1000000.0f ? 2
+                                                      : 3));
+  SetReadout(TReadoutId::CpuSpeed, TReadoutLook::Lit, Sampled_ ? Fixed(Clock_, 1) : std::string());
+  SetReadout(TReadoutId::Vcore, TReadoutLook::Lit, Sampled_ ? Fixed(Vcore_, 4) : std::string());
 }
 
-void TZemMainForm::PaintStartDate(TColour lit, char dateSeparator, char timeSeparator) {
+void TZemMainForm::SetStartDate(TReadoutLook look, char dateSeparator, char timeSeparator) {
   const std::optional<TLocalDateTime> start = ParseDateTime(Context_->Cfg->ZemStartDateTime);
   const TLocalDateTime when = start.value_or(TLocalDateTime{});
   char date[32];
@@ -332,9 +423,8 @@ void TZemMainForm::PaintStartDate(TColour lit, char dateSeparator, char timeSepa
                 TwoDigits(when.Month).c_str(), dateSeparator, TwoDigits(when.Day).c_str());
   std::snprintf(time, sizeof time, "%s%c%s%c%s", TwoDigits(when.Hour).c_str(), timeSeparator,
                 TwoDigits(when.Minute).c_str(), timeSeparator, TwoDigits(when.Second).c_str());
-  TBitmap& bg = Scene_->Background();
-  Painter_.PaintValueOverMask(bg, "8888/88/88", 18, lit, date, kGreenUnlit, 142, 121);
-  Painter_.PaintValueOverMask(bg, "88:88:88", 18, lit, time, kGreenUnlit, 270, 121);
+  SetReadout(TReadoutId::StartDate, look, date);
+  SetReadout(TReadoutId::StartTime, look, time);
 }
 
 void TZemMainForm::ShowModeLook() {
@@ -348,9 +438,9 @@ void TZemMainForm::ShowModeLook() {
     for (const char* name : {"DurationImage", "DayImage", "HrImage", "MinImage", "ResetBtnPanel"})
       Scene_->Hide(name);
     for (const char* name : {"TotalImage", "SinceImage", "DashImage"}) Scene_->Show(name);
-    PaintStartDate(kGreenLit, '/', ':');
+    SetStartDate(TReadoutLook::Lit, '/', ':');
   }
-  Shell_.Invalidate();
+  InvalidateWindow();
 }
 
 // --- switching ---
@@ -392,15 +482,16 @@ void TZemMainForm::ZemOffImageEnClick() {
   Context_->Zem->SwitchOn();
   Scene_->Hide("ZemOffBtnPanel");
   Scene_->Show("ZemOnBtnPanel");
-  CanExit = false;
-  if (SavingShown) {
+  CanExit_ = false;
+  if (SavingShown_) {
     Scene_->Hide("DurationOffImage");
     Scene_->Hide("TotalOffImage");
     Scene_->Show("On3Image");
     ShowModeLook();
     for (const char* name : {"LightImage", "DurationImageEn", "TotalImageEn"}) Scene_->Show(name);
   }
-  Shell_.Invalidate();
+  InvalidateWindow();
+  Publish();
 }
 
 void TZemMainForm::ShowOffLook() {
@@ -409,7 +500,7 @@ void TZemMainForm::ShowOffLook() {
   for (const char* name : {"DurationImage", "TotalImage", "LightImage", "On3Image", "PhaseImage",
                            "DurationImageEn", "TotalImageEn", "ResetBtnPanel", "PigImage"})
     Scene_->Hide(name);
-  CanExit = true;
+  CanExit_ = true;
   Scene_->Show(Context_->Zem->PhaseSwitch() != 0 ? "PhaseOffImage" : "PigOffImage");
 }
 
@@ -417,63 +508,71 @@ void TZemMainForm::ZemOnImageEnClick() {
   if (!Context_) return;
   ShowOffLook();
   Context_->Zem->SwitchOff();
-  if (SavingShown) {
+  if (SavingShown_) {
+    // The saving figures stay as they were at the switch, dimmed, until energy saving is on again.
     if (Context_->Cfg->WorkingMode == 1) {
       Scene_->Show("DurationOffImage");
-      PaintPeriodOrTotal(kGreenDim);
+      SetPeriodOrTotal(TReadoutLook::Dim);
     } else {
       Scene_->Show("TotalOffImage");
-      PaintPeriodOrTotal(kGreenDim);
-      PaintStartDate(kGreenDim, DateSeparator, TimeSeparator);
+      SetPeriodOrTotal(TReadoutLook::Dim);
+      SetStartDate(TReadoutLook::Dim, DateSeparator_, TimeSeparator_);
     }
   }
-  Shell_.Invalidate();
+  InvalidateWindow();
+  Publish();
 }
 
 void TZemMainForm::DurationImageEnClick() {
   if (!Context_ || !Context_->Zem) return;
-  if (!SavingShown || Context_->Cfg->WorkingMode == 1) return;
+  if (!SavingShown_ || Context_->Cfg->WorkingMode == 1) return;
   Context_->Cfg->WorkingMode = 1;
-  Painter_.Erase(Scene_->Background(), "8888/88/88", 18, 142, 121);
-  Painter_.Erase(Scene_->Background(), "88:88:88", 18, 270, 121);
+  SetReadout(TReadoutId::StartDate, TReadoutLook::Erased);
+  SetReadout(TReadoutId::StartTime, TReadoutLook::Erased);
   ShowModeLook();
+  Publish();
 }
 
 void TZemMainForm::TotalImageEnClick() {
   if (!Context_ || !Context_->Zem) return;
-  if (!SavingShown || Context_->Cfg->WorkingMode == 2) return;
+  if (!SavingShown_ || Context_->Cfg->WorkingMode == 2) return;
   Context_->Cfg->WorkingMode = 2;
-  Painter_.Erase(Scene_->Background(), "8888", 22, 136, 117);
-  Painter_.Erase(Scene_->Background(), "88", 22, 227, 117);
-  Painter_.Erase(Scene_->Background(), "88", 22, 280, 117);
+  for (TReadoutId id : {TReadoutId::PeriodDays, TReadoutId::PeriodHours, TReadoutId::PeriodMinutes})
+    SetReadout(id, TReadoutLook::Erased);
   ShowModeLook();
+  Publish();
 }
 
 void TZemMainForm::ResetImageEnClick() {
   if (!Context_ || !Context_->Zem) return;
-  ElapsedMs = Seconds = Minutes = Hours = Days = 0;
+  Readouts_.PeriodElapsedMs = Readouts_.PeriodSeconds = 0;
+  Readouts_.Period = TReadoutSpan{};
   Context_->Cfg->DurationKJ = 0;
+  Publish();
 }
 
 void TZemMainForm::ShowAutorunState() {
-  Scene_->SetVisible("AutoRunOffBtnPanel", !AutoRunOn);
-  Scene_->SetVisible("AutoRunOnBtnPanel", AutoRunOn);
-  Context_->Zem->AutoApply = AutoRunOn;
-  Shell_.Invalidate();
+  const bool on = Readouts_.AutoRunOn;
+  Scene_->SetVisible("AutoRunOffBtnPanel", !on);
+  Scene_->SetVisible("AutoRunOnBtnPanel", on);
+  Context_->Zem->AutoApply = on;
+  InvalidateComponent("AutoRunOnBtnPanel");
 }
 
 void TZemMainForm::AutoRunOffImageEnClick() {
   if (!Context_ || !Context_->Zem) return;
-  AutoRunOn = true;
+  Readouts_.AutoRunOn = true;
   EnableAutorun(Context_->Init->OsVersion->OsKind, *Context_->AdvReg, *Context_->BoardPower);
   ShowAutorunState();
+  Publish();
 }
 
 void TZemMainForm::AutoRunOnImageEnClick() {
   if (!Context_ || !Context_->Zem) return;
-  AutoRunOn = false;
+  Readouts_.AutoRunOn = false;
   DisableAutorun(Context_->Init->OsVersion->OsKind, *Context_->AdvReg, *Context_->BoardPower);
   ShowAutorunState();
+  Publish();
 }
 
 // --- tray, close and exit ---
@@ -488,14 +587,15 @@ void TZemMainForm::MinimizeImageEnClick() {
 }
 
 void TZemMainForm::GoToTray() {
-  IndicatorTimer.Enabled = false;
-  ZemTimer.IntervalMs = kTrayIntervalMs;
+  IndicatorTimer_.Enabled = false;
+  ZemTimer_.IntervalMs = kTrayIntervalMs;
   TrayVisible_ = true;
   Shell_.ShowTrayIcon(true);
   Shell_.HideWindow();
   Context_->Cfg->StartMinimize = true;
-  TrayHint_ = TrayHintText();
-  Shell_.SetTrayHint(TrayHint_);
+  Readouts_.TrayHint = TrayHintText();
+  Shell_.SetTrayHint(Readouts_.TrayHint);
+  Publish();
 }
 
 void TZemMainForm::RestoreFromTray(bool request) {
@@ -504,9 +604,10 @@ void TZemMainForm::RestoreFromTray(bool request) {
   Shell_.ShowTrayIcon(false);
   if (!request) Context_->Cfg->StartMinimize = false;
   Shell_.ShowWindow();
-  IndicatorTimer.Enabled = true;
-  ZemTimer.IntervalMs = kShownIntervalMs;
+  IndicatorTimer_.Enabled = true;
+  ZemTimer_.IntervalMs = kShownIntervalMs;
   if (Context_->Zem) RefreshDisplay();
+  Publish();
   if (request) Shell_.BringToFront();
 }
 
@@ -515,20 +616,21 @@ void TZemMainForm::Exit() {
     TrayVisible_ = false;
     Shell_.ShowTrayIcon(false);
   }
-  CanExit = true;
+  CanExit_ = true;
   Close();
 }
 
 bool TZemMainForm::Close() {
   if (Closed_) return true;
-  if (!CanExit) {
+  if (!CanExit_) {
     GoToTray();
     return false;
   }
-  ZemTimer.Enabled = false;
-  IndicatorTimer.Enabled = false;
+  ZemTimer_.Enabled = false;
+  IndicatorTimer_.Enabled = false;
   DestroyObjects();
   Closed_ = true;
+  Publish();
   Shell_.Quit();
   return true;
 }

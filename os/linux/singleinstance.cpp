@@ -22,34 +22,40 @@ std::string InstanceRuntimeDirectory(const std::string& runtimeDir) {
 
 namespace {
 
+// A stream socket connected to the running program's mark; -1 when nobody listens there.
+int ConnectToMark(const std::string& runtimeDir) {
+  const std::string directory = InstanceRuntimeDirectory(runtimeDir);
+  if (directory.empty()) return -1;
+  const std::string path = directory + "/" + kInstanceMarkName + ".sock";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return -1;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 class TSocketInstancePoster : public IInstancePoster {
  public:
   explicit TSocketInstancePoster(std::string runtimeDir) : RuntimeDir_(std::move(runtimeDir)) {}
 
   bool PostRequest(TInstanceRequest request) override {
-    const std::string directory = InstanceRuntimeDirectory(RuntimeDir_);
-    if (directory.empty()) return false;
-    const std::string path = directory + "/" + kInstanceMarkName + ".sock";
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) return false;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ConnectToMark(RuntimeDir_);
     if (fd < 0) return false;
-    bool sent = false;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-      // Posting does not wait for the request to be handled, only for it to be handed over.
-      std::string_view line = InstanceRequestLine(request);
-      while (!line.empty()) {
-        const ssize_t written = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
-        if (written <= 0) break;
-        line.remove_prefix(static_cast<size_t>(written));
-      }
-      sent = line.empty();
+    // Posting does not wait for the request to be handled, only for it to be handed over.
+    std::string_view line = InstanceRequestLine(request);
+    while (!line.empty()) {
+      const ssize_t written = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+      if (written <= 0) break;
+      line.remove_prefix(static_cast<size_t>(written));
     }
     ::close(fd);
-    return sent;
+    return line.empty();
   }
 
  private:
@@ -57,6 +63,16 @@ class TSocketInstancePoster : public IInstancePoster {
 };
 
 }  // namespace
+
+bool OsInstanceMarkHeld(const std::string& runtimeDir) {
+  // Only a connection, never the lock: taking the lock even for a moment could make a program
+  // starting at the same time believe another one runs. The holder reads the empty connection as
+  // no request.
+  const int fd = ConnectToMark(runtimeDir);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
 
 std::unique_ptr<IInstancePoster> OsCreateInstancePoster() {
   return std::make_unique<TSocketInstancePoster>(std::string());

@@ -58,10 +58,10 @@ TEST_F(ProgramFlowTest, TicksSwitchingModesTrayAndExitLeaveTheStatisticsInTheMod
   // First show with energy saving off in the hardware: the off look, exit allowed.
   EXPECT_TRUE(scene.Visible("ZemOffBtnPanel"));
   EXPECT_FALSE(scene.Visible("ZemOnBtnPanel"));
-  EXPECT_TRUE(Form->CanExit);
-  EXPECT_TRUE(Form->ZemTimer.Enabled);
-  EXPECT_EQ(Form->ZemTimer.IntervalMs, 1000u);
-  EXPECT_TRUE(Form->IndicatorTimer.Enabled);
+  EXPECT_TRUE(Form->CanExit());
+  EXPECT_TRUE(Form->ZemTimer().Enabled);
+  EXPECT_EQ(Form->ZemTimer().IntervalMs, 1000u);
+  EXPECT_TRUE(Form->IndicatorTimer().Enabled);
 
   // The period clock: 1000 ms stay pending after the first tick, every second tick adds 2 s.
   long double consumed = 0;
@@ -69,12 +69,12 @@ TEST_F(ProgramFlowTest, TicksSwitchingModesTrayAndExitLeaveTheStatisticsInTheMod
     Shell->RunTicks(1);
     consumed += static_cast<long double>(Zem().Wzem()) * 0.001L * 1000 * 0.001L;
   }
-  EXPECT_EQ(Form->Seconds, 4);
-  EXPECT_EQ(Form->ElapsedMs, 0);
+  EXPECT_EQ(Form->Readouts().PeriodSeconds, 4);
+  EXPECT_EQ(Form->Readouts().PeriodElapsedMs, 0);
   EXPECT_GT(Cfg().ConsumesKJ, 0);
   EXPECT_NEAR(static_cast<double>(Cfg().ConsumesKJ), static_cast<double>(consumed), 1e-9);
   EXPECT_EQ(Cfg().DurationKJ, 0.0f);  // nothing saved while off
-  EXPECT_FALSE(Form->PowerText.empty());
+  EXPECT_FALSE(Form->Readouts()[TReadoutId::Power].Text.empty());
 
   // Switching on through the big button (a click on the picture in the scene).
   scene.MouseDown(TMouseButton::Left, 389 + 93, 154 + 92);
@@ -82,7 +82,7 @@ TEST_F(ProgramFlowTest, TicksSwitchingModesTrayAndExitLeaveTheStatisticsInTheMod
   ASSERT_TRUE(scene.Visible("ZemOnBtnPanel"))
       << (Sim.Messages.Shown.empty() ? std::string("no message") : Sim.Messages.Shown[0].Text);
   EXPECT_EQ(Zem().Status(), TZemCtrl::kStatusOn);
-  EXPECT_FALSE(Form->CanExit);
+  EXPECT_FALSE(Form->CanExit());
   Shell->RunTicks(2);
   const float saved = Cfg().DurationKJ;
   EXPECT_GT(saved, 0.0f);
@@ -101,18 +101,18 @@ TEST_F(ProgramFlowTest, TicksSwitchingModesTrayAndExitLeaveTheStatisticsInTheMod
   EXPECT_FALSE(Form->Close());
   EXPECT_TRUE(Shell->TrayIconShown);
   EXPECT_FALSE(Shell->WindowShown);
-  EXPECT_EQ(Form->ZemTimer.IntervalMs, 5000u);
-  EXPECT_FALSE(Form->IndicatorTimer.Enabled);
+  EXPECT_EQ(Form->ZemTimer().IntervalMs, 5000u);
+  EXPECT_FALSE(Form->IndicatorTimer().Enabled);
   EXPECT_TRUE(Cfg().StartMinimize);
-  const int seconds = Form->Seconds;
+  const int seconds = Form->Readouts().PeriodSeconds;
   Shell->RunTicks(1);
-  EXPECT_EQ(Form->Seconds, seconds + 5);
+  EXPECT_EQ(Form->Readouts().PeriodSeconds, seconds + 5);
   EXPECT_EQ(Shell->TrayHint.rfind("Power Saving:", 0), 0u);
   EXPECT_EQ(Shell->TrayHint.substr(Shell->TrayHint.size() - 2), "KJ");
 
   Form->ZemTrayRestoreClick();
   EXPECT_FALSE(Shell->TrayIconShown);
-  EXPECT_EQ(Form->ZemTimer.IntervalMs, 1000u);
+  EXPECT_EQ(Form->ZemTimer().IntervalMs, 1000u);
   EXPECT_FALSE(Cfg().StartMinimize);
 
   const float total = Cfg().TotalKJ;
@@ -150,7 +150,9 @@ TEST_F(ProgramFlowTest, ARestartFindsEnergySavingOnAndStartsANewPeriod) {
   // The hardware kept its state: the first show takes the switch-on path.
   EXPECT_TRUE(Form->Scene().Visible("ZemOnBtnPanel"));
   EXPECT_EQ(Cfg().DurationKJ, 0.0f);
-  EXPECT_EQ(Form->Seconds + Form->Minutes + Form->Days, 0);
+  EXPECT_EQ(Form->Readouts().PeriodSeconds + Form->Readouts().Period.Minutes +
+                Form->Readouts().Period.Days,
+            0);
   EXPECT_FLOAT_EQ(Cfg().TotalKJ, total);
   EXPECT_NEAR(static_cast<double>(Cfg().ConsumesKJ), static_cast<double>(consumed), 1e-6);
 
@@ -201,7 +203,7 @@ TEST(ProgramStartupTest, AnIntelBoardWithoutAModelFileStopsBeforeShowing) {
   THeadlessShell shell;
   TZemMainForm form(sim.MakeHost(), BuildMainScene(pictures, queue), shell, "1.0");
   EXPECT_FALSE(form.FormCreate());
-  EXPECT_TRUE(form.StartupFailed);
+  EXPECT_TRUE(form.StartupFailed());
   EXPECT_FALSE(form.HasContext());
   ASSERT_EQ(sim.Messages.Shown.size(), 1u);
   EXPECT_EQ(sim.Messages.Shown[0].Text, "This utility is not for this platform!");

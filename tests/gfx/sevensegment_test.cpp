@@ -17,17 +17,20 @@ const std::string Glyphs = "0123456789.:/- ";
 
 TEST(SevenSegmentTest, ExtentsFollowTheFixedMetrics) {
   struct TCase {
-    int Size, Height, Wide, Narrow;
+    int Size, Height, Wide, Narrow, Slash;
   };
-  for (const TCase& c : {TCase{22, 29, 16, 8}, TCase{18, 24, 13, 6}, TCase{16, 21, 12, 6}}) {
+  for (const TCase& c :
+       {TCase{22, 29, 16, 8, 6}, TCase{18, 24, 13, 6, 5}, TCase{16, 21, 12, 6, 5}}) {
     SCOPED_TRACE(c.Size);
     EXPECT_EQ(MeasureSevenSegment("8", c.Size), (TTextExtent{c.Wide, c.Height}));
-    for (const char wide : std::string("0123456789-/ x"))
+    for (const char wide : std::string("0123456789- x"))
       EXPECT_EQ(SevenSegmentAdvance(wide, c.Size), c.Wide) << wide;
     EXPECT_EQ(SevenSegmentAdvance('.', c.Size), c.Narrow);
     EXPECT_EQ(SevenSegmentAdvance(':', c.Size), c.Narrow);
+    EXPECT_EQ(SevenSegmentAdvance('/', c.Size), c.Slash);
     EXPECT_EQ(MeasureSevenSegment("888888.888", c.Size).Width, 9 * c.Wide + c.Narrow);
     EXPECT_EQ(MeasureSevenSegment("88:88:88", c.Size).Width, 6 * c.Wide + 2 * c.Narrow);
+    EXPECT_EQ(MeasureSevenSegment("8888/88/88", c.Size).Width, 8 * c.Wide + 2 * c.Slash);
   }
   EXPECT_EQ(MeasureSevenSegment("", 22), (TTextExtent{0, 0}));
   EXPECT_EQ(MeasureSevenSegment("8", 0), (TTextExtent{0, 0}));
@@ -110,4 +113,35 @@ TEST(SevenSegmentTest, GlyphSheet) {
   const std::string file = keep ? std::string(keep) : dir / "glyphs.png";
   ASSERT_TRUE(SavePng(sheet, file));
   EXPECT_TRUE(LoadPng(file) == sheet);
+}
+
+// The font keeps each glyph once rasterised: drawing from its store gives the pixels of a fresh
+// drawing, and the ink bounds are exactly the lit pixels.
+TEST(SevenSegmentTest, StoredGlyphsDrawAsFreshOnesAndInkBoundsHoldTheLitPixels) {
+  TSevenSegmentFont font;
+  for (const int size : {14, 18, 22}) {
+    for (const std::string text : {"8.8:8", "2026/12/09", "-1.5", " 7"}) {
+      SCOPED_TRACE(text + " at " + std::to_string(size));
+      TBitmap fresh(200, 40, Rgb(20, 30, 40));
+      DrawSevenSegment(fresh, 3, 4, text, size, Rgb(250, 140, 0), Rgb(1, 1, 1));
+      for (int pass = 0; pass < 2; ++pass) {
+        TBitmap stored(200, 40, Rgb(20, 30, 40));
+        font.Draw(stored, 3, 4, text, size, Rgb(250, 140, 0), Rgb(1, 1, 1));
+        EXPECT_TRUE(stored == fresh) << "pass " << pass;
+      }
+      TBitmap ink(200, 40, Sentinel);
+      DrawSevenSegment(ink, 0, 0, text, size, Rgb(255, 255, 255));
+      TRect lit{200, 40, 0, 0};
+      for (int y = 0; y < ink.Height(); ++y) {
+        for (int x = 0; x < ink.Width(); ++x) {
+          if (ink.Pixel(x, y) == Sentinel) continue;
+          lit = TRect{std::min(lit.Left, x), std::min(lit.Top, y), std::max(lit.Right, x + 1),
+                      std::max(lit.Bottom, y + 1)};
+        }
+      }
+      EXPECT_EQ(SevenSegmentInkBounds(text, size), lit);
+      EXPECT_EQ(font.InkBounds(text, size), lit);
+    }
+  }
+  EXPECT_TRUE(SevenSegmentInkBounds("  ", 18).Empty());
 }

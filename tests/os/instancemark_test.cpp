@@ -26,3 +26,17 @@ TEST(InstanceMarkTest, AReleasedMarkCanBeTakenAgainAndNobodyListensMeanwhile) {
   EXPECT_FALSE(OsCreateInstancePoster(runtime.Path())->PostRequest(TInstanceRequest::Restore));
   EXPECT_TRUE(OsCreateInstanceMark(runtime.Path())->Owned());
 }
+
+TEST(InstanceMarkTest, TheMarkIsFoundWithoutBeingCreatedOrDisturbed) {
+  TTempDir runtime;
+  EXPECT_FALSE(OsInstanceMarkHeld(runtime.Path()));
+  // Asking left nothing behind: the first real start takes the mark.
+  std::unique_ptr<IInstanceMark> running = OsCreateInstanceMark(runtime.Path());
+  ASSERT_TRUE(running->Owned());
+  EXPECT_TRUE(OsInstanceMarkHeld(runtime.Path()));
+  EXPECT_TRUE(running->TakeRequests().empty());
+  ASSERT_TRUE(OsCreateInstancePoster(runtime.Path())->PostRequest(TInstanceRequest::Exit));
+  EXPECT_EQ(running->TakeRequests(), (std::vector<TInstanceRequest>{TInstanceRequest::Exit}));
+  running.reset();
+  EXPECT_FALSE(OsInstanceMarkHeld(runtime.Path()));
+}

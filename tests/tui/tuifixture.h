@@ -85,7 +85,9 @@ class TTuiFixture {
     return text;
   }
   // Sampling time counted by the form's period clock (exact below one minute).
-  int32_t CountedMs() const { return Form->Seconds * 1000 + Form->ElapsedMs; }
+  int32_t CountedMs() const {
+    return Form->Readouts().PeriodSeconds * 1000 + Form->Readouts().PeriodElapsedMs;
+  }
   TCfg& Cfg() { return *Form->Context().Cfg; }
 
   TSimContext Sim;

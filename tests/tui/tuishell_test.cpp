@@ -23,15 +23,16 @@ TEST(TuiShell, ShowsTheControllersOwnFigures) {
   EXPECT_TRUE(Has(t.Screen(), "Clock               - MHz"));
   t.Advance(1000);
   TZemMainForm& form = *t.Form;
-  ASSERT_FALSE(form.CpuSpeedText.empty());
+  const TZemReadouts& r = form.Readouts();
+  ASSERT_FALSE(r[TReadoutId::CpuSpeed].Text.empty());
   const std::string screen = t.Screen();
-  EXPECT_TRUE(Has(screen, form.CpuSpeedText + " MHz")) << screen;
-  EXPECT_TRUE(Has(screen, form.VcoreText + " V")) << screen;
-  EXPECT_TRUE(Has(screen, form.PowerText + " W")) << screen;
-  EXPECT_TRUE(Has(screen, form.ConsumedKJText + " kJ")) << screen;
+  EXPECT_TRUE(Has(screen, r[TReadoutId::CpuSpeed].Text + " MHz")) << screen;
+  EXPECT_TRUE(Has(screen, r[TReadoutId::Vcore].Text + " V")) << screen;
+  EXPECT_TRUE(Has(screen, r[TReadoutId::Power].Text + " W")) << screen;
+  EXPECT_TRUE(Has(screen, r[TReadoutId::Consumed].Text + " kJ")) << screen;
   EXPECT_TRUE(Has(screen, "Phases")) << screen;
   EXPECT_TRUE(Has(screen, "autorun off")) << screen;
-  EXPECT_TRUE(Has(TuiStatusLine(form), "clock " + form.CpuSpeedText + " MHz"));
+  EXPECT_TRUE(Has(TuiStatusLine(form), "clock " + r[TReadoutId::CpuSpeed].Text + " MHz"));
   for (const std::string& line : t.Shell->Lines(30)) EXPECT_LE(line.size(), 30u) << line;
 }
 
@@ -58,7 +59,7 @@ TEST(TuiShell, BigButtonKeysSwitchAndTheScreenFollows) {
 TEST(TuiShell, ModeAndResetKeysActOnlyWhereTheirButtonsShow) {
   TTuiFixture t;
   ASSERT_TRUE(t.Start());
-  ASSERT_TRUE(t.Form->SavingShown);
+  ASSERT_TRUE(t.Form->Readouts().SavingShown);
   // Off: the selector and the reset button are hidden.
   EXPECT_FALSE(t.Shell->HandleKey('t'));
   EXPECT_FALSE(t.Shell->HandleKey('r'));
@@ -66,10 +67,10 @@ TEST(TuiShell, ModeAndResetKeysActOnlyWhereTheirButtonsShow) {
 
   t.Shell->HandleKey(' ');
   t.AdvanceInSteps(62000, 500);
-  EXPECT_EQ(t.Form->Minutes, 1);
+  EXPECT_EQ(t.Form->Readouts().Period.Minutes, 1);
   EXPECT_TRUE(Has(t.Screen(), "0 d 00 h 01 m")) << t.Screen();
   EXPECT_TRUE(t.Shell->HandleKey('r'));
-  EXPECT_EQ(t.Form->Minutes, 0);
+  EXPECT_EQ(t.Form->Readouts().Period.Minutes, 0);
   EXPECT_EQ(t.Cfg().DurationKJ, 0.0f);
   EXPECT_TRUE(Has(t.Screen(), "0 d 00 h 00 m"));
 
@@ -90,17 +91,17 @@ TEST(TuiShell, ModeAndResetKeysActOnlyWhereTheirButtonsShow) {
 TEST(TuiShell, AutorunKeyTogglesAndCursorKeysDoNothing) {
   TTuiFixture t;
   ASSERT_TRUE(t.Start());
-  ASSERT_FALSE(t.Form->AutoRunOn);
+  ASSERT_FALSE(t.Form->Readouts().AutoRunOn);
   t.Shell->HandleInput("\x1b[A\x1bOA\x1b[15~A");  // up, up, F5, capital A
-  EXPECT_FALSE(t.Form->AutoRunOn);
+  EXPECT_FALSE(t.Form->Readouts().AutoRunOn);
   t.Shell->HandleInput("a");
-  EXPECT_TRUE(t.Form->AutoRunOn);
+  EXPECT_TRUE(t.Form->Readouts().AutoRunOn);
   EXPECT_TRUE(t.Form->Context().Zem->AutoApply);
   EXPECT_TRUE(Has(t.Screen(), "autorun on"));
   // A sequence cut between two reads is still skipped.
   t.Shell->HandleInput("\x1b[");
   t.Shell->HandleInput("Da");
-  EXPECT_FALSE(t.Form->AutoRunOn);
+  EXPECT_FALSE(t.Form->Readouts().AutoRunOn);
 }
 
 TEST(TuiShell, TrayShowsOneLineAndSamplesEveryFiveSeconds) {
@@ -112,8 +113,8 @@ TEST(TuiShell, TrayShowsOneLineAndSamplesEveryFiveSeconds) {
   ASSERT_TRUE(t.Form->TrayIconVisible());
   EXPECT_TRUE(t.Shell->TrayIconShown());
   EXPECT_FALSE(t.Shell->WindowShown());
-  EXPECT_FALSE(t.Form->IndicatorTimer.Enabled);
-  EXPECT_EQ(t.Form->ZemTimer.IntervalMs, 5000u);
+  EXPECT_FALSE(t.Form->IndicatorTimer().Enabled);
+  EXPECT_EQ(t.Form->ZemTimer().IntervalMs, 5000u);
   // Panel keys mean nothing while hidden.
   EXPECT_FALSE(t.Shell->HandleKey(' '));
   EXPECT_TRUE(t.Form->ZemOn());
@@ -125,15 +126,15 @@ TEST(TuiShell, TrayShowsOneLineAndSamplesEveryFiveSeconds) {
   EXPECT_EQ(t.CountedMs(), before + 5000);
   const std::vector<std::string> lines = t.Shell->Lines(80);
   ASSERT_FALSE(lines.empty());
-  EXPECT_TRUE(Has(lines[0], "in the tray  Power Saving:" + t.Form->PeriodKJText + "KJ"))
-      << lines[0];
+  EXPECT_EQ(t.Form->TrayHint().rfind("Power Saving:", 0), 0u);
+  EXPECT_TRUE(Has(lines[0], "in the tray  " + t.Form->TrayHint())) << lines[0];
   EXPECT_EQ(t.Shell->TrayHint(), t.Form->TrayHint());
   EXPECT_FALSE(Has(t.Screen(), "Clock"));
 
   EXPECT_TRUE(t.Shell->HandleKey('\r'));
   EXPECT_FALSE(t.Form->TrayIconVisible());
   EXPECT_TRUE(t.Shell->WindowShown());
-  EXPECT_EQ(t.Form->ZemTimer.IntervalMs, 1000u);
+  EXPECT_EQ(t.Form->ZemTimer().IntervalMs, 1000u);
   EXPECT_TRUE(Has(t.Screen(), "Clock"));
 
   // Close while on goes to the tray; exit closes the window and ends the loop.
@@ -164,35 +165,38 @@ TEST(TuiShell, TimersFollowTheFormsSettings) {
   // Both enabled at activation: the animation is due first.
   EXPECT_EQ(t.Shell->MsUntilNextTimer(), 500);
   t.Advance(999);
-  EXPECT_TRUE(t.Form->CpuSpeedText.empty());
+  EXPECT_TRUE(t.Form->Readouts()[TReadoutId::CpuSpeed].Text.empty());
   t.Advance(1);
   EXPECT_EQ(t.CountedMs(), 1000);
-  ASSERT_GT(t.Form->SpeedTarget, 2);
+  ASSERT_GT(t.Form->Readouts().SpeedTarget, 2);
   // The needle glides one frame per animation tick, the first right after the sampling tick.
-  EXPECT_EQ(t.Form->SpeedShown, 1);
+  EXPECT_EQ(t.Form->Readouts().SpeedFrame, 1);
   t.Advance(500);
-  EXPECT_EQ(t.Form->SpeedShown, 2);
+  EXPECT_EQ(t.Form->Readouts().SpeedFrame, 2);
   t.Advance(500);
-  EXPECT_EQ(t.Form->SpeedShown, 3);
+  EXPECT_EQ(t.Form->Readouts().SpeedFrame, 3);
   EXPECT_EQ(t.CountedMs(), 2000);
 
   // A loop held up for many intervals gets one tick, not a burst.
   t.Advance(10000);
   EXPECT_EQ(t.CountedMs(), 3000);
 
-  // A new interval counts from when the shell sees it.
-  t.Form->ZemTimer.IntervalMs = 2000;
-  EXPECT_EQ(t.Shell->MsUntilNextTimer(), 500);  // the animation still comes first
-  t.Advance(1500);
-  EXPECT_EQ(t.CountedMs(), 3000);
+  // A new interval counts from when the shell sees it: the tray samples every 5 s, without the
+  // animation.
   t.Advance(500);
-  EXPECT_EQ(t.CountedMs(), 5000);
+  EXPECT_EQ(t.CountedMs(), 3000);
+  EXPECT_TRUE(t.Shell->HandleKey(' '));
+  EXPECT_TRUE(t.Shell->HandleKey('m'));
+  ASSERT_TRUE(t.Form->TrayIconVisible());
+  EXPECT_EQ(t.Shell->MsUntilNextTimer(), 5000);
+  t.Advance(4900);
+  EXPECT_EQ(t.CountedMs(), 3000);
+  t.Advance(100);
+  EXPECT_EQ(t.CountedMs(), 8000);
 
-  t.Form->ZemTimer.Enabled = false;
-  t.Form->IndicatorTimer.Enabled = false;
+  // Exit stops both timers.
+  EXPECT_TRUE(t.Shell->HandleKey('q'));
   EXPECT_EQ(t.Shell->MsUntilNextTimer(), -1);
-  t.Advance(5000);
-  EXPECT_EQ(t.CountedMs(), 5000);
 }
 
 TEST(TuiShell, PhaseAnimationRunsWhileOn) {
@@ -214,7 +218,8 @@ TEST(TuiShell, PhaseAnimationRunsWhileOn) {
   EXPECT_NE(first, second);
   const size_t open = second.find('[');
   ASSERT_NE(open, std::string::npos);
-  EXPECT_EQ(second[open + 1 + static_cast<size_t>(t.Form->PhaseFrame)], '*') << second;
+  EXPECT_EQ(second[open + 1 + static_cast<size_t>(t.Form->Readouts().AnimationFrame)], '*')
+      << second;
   t.Shell->HandleKey(' ');
   EXPECT_TRUE(Has(phaseRow(), "idle"));
 }
@@ -230,7 +235,7 @@ TEST(TuiShell, MessageBoxesWaitForAKey) {
   // The key closes the box and is not a click.
   EXPECT_TRUE(t.Shell->HandleKey('a'));
   EXPECT_TRUE(t.Shell->Messages().empty());
-  EXPECT_FALSE(t.Form->AutoRunOn);
+  EXPECT_FALSE(t.Form->Readouts().AutoRunOn);
 
   // A box the shell never showed reaches the fallback when the shell goes.
   t.Shell->HandleKey('i');

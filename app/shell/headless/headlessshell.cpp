@@ -17,8 +17,8 @@ void THeadlessShell::RunFor(uint64_t ms) {
   const uint64_t end = NowMs + ms;
   while (Form_ != nullptr && !Form_->Closed()) {
     // A timer that was just enabled (or changed its interval) counts from now.
-    const TZemTimer& zem = Form_->ZemTimer;
-    const TZemTimer& indicator = Form_->IndicatorTimer;
+    const TZemTimer& zem = Form_->ZemTimer();
+    const TZemTimer& indicator = Form_->IndicatorTimer();
     if (!zem.Enabled) ZemDueMs_ = 0;
     if (!indicator.Enabled) IndicatorDueMs_ = 0;
     if (zem.Enabled && ZemDueMs_ == 0) ZemDueMs_ = NowMs + zem.IntervalMs;
@@ -44,9 +44,9 @@ void THeadlessShell::RunFor(uint64_t ms) {
 
 void THeadlessShell::RunTicks(uint32_t ticks) {
   const uint32_t target = SamplingTicks + ticks;
-  while (Form_ != nullptr && !Form_->Closed() && Form_->ZemTimer.Enabled &&
+  while (Form_ != nullptr && !Form_->Closed() && Form_->ZemTimer().Enabled &&
          SamplingTicks < target) {
-    RunFor(Form_->ZemTimer.IntervalMs);
+    RunFor(Form_->ZemTimer().IntervalMs);
   }
 }
 

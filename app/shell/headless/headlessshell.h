@@ -37,7 +37,8 @@ class THeadlessShell final : public IZemWindowShell {
   int FrontRequests = 0;
   int Minimizes = 0;
   int Drags = 0;
-  int Invalidates = 0;
+  int Invalidates = 0;                             // areas the controller asked to repaint
+  std::function<void(const TRect&)> OnInvalidate;  // each of them, when set
   uint64_t NowMs = 0;
   uint32_t SamplingTicks = 0;
 
@@ -48,7 +49,10 @@ class THeadlessShell final : public IZemWindowShell {
   void BeginDrag() override { ++Drags; }
   void ShowTrayIcon(bool visible) override { TrayIconShown = visible; }
   void SetTrayHint(const std::string& hint) override { TrayHint = hint; }
-  void Invalidate() override { ++Invalidates; }
+  void Invalidate(const TRect& area) override {
+    ++Invalidates;
+    if (OnInvalidate) OnInvalidate(area);
+  }
   void Quit() override { QuitCalled = true; }
 
  private:

@@ -129,8 +129,8 @@ bool TTuiShell::Due(const TZemTimer& timer, TTimerState& state, int64_t now) {
 void TTuiShell::FireDueTimers() {
   if (Form_ == nullptr || Form_->Closed()) return;
   const int64_t now = Clock_();
-  if (Due(Form_->ZemTimer, ZemState_, now)) Form_->ZemTimerTimer();
-  if (!Form_->Closed() && Due(Form_->IndicatorTimer, IndicatorState_, now))
+  if (Due(Form_->ZemTimer(), ZemState_, now)) Form_->ZemTimerTimer();
+  if (!Form_->Closed() && Due(Form_->IndicatorTimer(), IndicatorState_, now))
     Form_->IndicatorTimerTimer();
 }
 
@@ -138,8 +138,8 @@ int64_t TTuiShell::MsUntilNextTimer() {
   if (Form_ == nullptr || Form_->Closed()) return -1;
   const int64_t now = Clock_();
   int64_t next = -1;
-  for (auto [timer, state] : {std::pair{&Form_->ZemTimer, &ZemState_},
-                              std::pair{&Form_->IndicatorTimer, &IndicatorState_}}) {
+  for (auto [timer, state] : {std::pair{&Form_->ZemTimer(), &ZemState_},
+                              std::pair{&Form_->IndicatorTimer(), &IndicatorState_}}) {
     Track(*timer, *state, now);
     if (!state->Armed) continue;
     const int64_t left = std::max<int64_t>(state->DueMs - now, 0);
@@ -182,7 +182,7 @@ bool TTuiShell::HandleKey(char key) {
     Dirty_ = true;
     return true;
   }
-  if (Form_ == nullptr || Form_->Closed() || !Form_->HasContext()) return false;
+  if (Form_ == nullptr || !Form_->Readouts().Running) return false;
   TZemMainForm& form = *Form_;
   const bool restore = key == '\r' || key == '\n' || key == 'u';
   const bool exit = key == 'q' || key == 'x';

@@ -91,7 +91,7 @@ class TTuiShell final : public IZemWindowShell {
   void BeginDrag() override {}  // a terminal has no window to drag
   void ShowTrayIcon(bool visible) override;
   void SetTrayHint(const std::string& hint) override;
-  void Invalidate() override { Dirty_ = true; }
+  void Invalidate(const TRect&) override { Dirty_ = true; }
   void Quit() override { Quit_ = true; }
 
  private:

@@ -1,11 +1,6 @@
 #include "app/shell/tui/tuiview.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-
-#include "engine/cfg.h"
-#include "engine/zemctrl.h"
 
 namespace {
 
@@ -33,15 +28,19 @@ std::string Number(int value, int width) {
   return RightAligned(std::to_string(value), width);
 }
 
-std::string TwoDigits(int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
+// A read-out's figure as the window shows it: its text, or blank cells ("-") where it shows
+// only its mask or nothing.
+std::string Shown(const TReadoutState& readout) {
+  const bool figure = readout.Look == TReadoutLook::Lit || readout.Look == TReadoutLook::Dim;
+  return figure ? readout.Text : std::string();
 }
 
-std::string Fixed3(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%0.3f", value);
+// A counter of whole units, padded with zeros to width as the terminal lines them up.
+std::string Counter(const TReadoutState& readout, int width) {
+  std::string text = Shown(readout);
+  if (text.empty()) return std::string(static_cast<size_t>(width), '-');
+  if (static_cast<int>(text.size()) < width)
+    text.insert(0, static_cast<size_t>(width) - text.size(), '0');
   return text;
 }
 
@@ -142,49 +141,45 @@ void Legend(TRows& rows, const std::vector<std::pair<std::string, bool>>& keys,
   }
 }
 
-void SavingRows(TRows& rows, TZemMainForm& form, bool on) {
-  TCfg& cfg = *form.Context().Cfg;
-  const TTuiStyle figure = on ? TTuiStyle::Green : TTuiStyle::GreenDim;
-  if (!form.SavingShown) {
-    const std::string& hint = form.DurationOffHint();
-    rows.Wrapped(" Saving     ", hint.empty() ? "not shown on this board" : hint, TTuiStyle::Label);
+void SavingRows(TRows& rows, const TZemReadouts& r) {
+  const TTuiStyle figure = r.SavingOn ? TTuiStyle::Green : TTuiStyle::GreenDim;
+  if (!r.SavingShown) {
+    rows.Wrapped(" Saving     ", r.SavingHint.empty() ? "not shown on this board" : r.SavingHint,
+                 TTuiStyle::Label);
     return;
   }
-  if (cfg.WorkingMode == 1) {
+  const std::string saved = Shown(r[TReadoutId::SavedKJ]);
+  if (r.Mode == 1) {
     rows.Next()
         .Add(" Period     ", TTuiStyle::Label)
-        .Add(Number(form.Days, 4), figure)
+        .Add(Figure(Shown(r[TReadoutId::PeriodDays]), 4), figure)
         .Add(" d ", TTuiStyle::Label)
-        .Add(TwoDigits(form.Hours), figure)
+        .Add(Counter(r[TReadoutId::PeriodHours], 2), figure)
         .Add(" h ", TTuiStyle::Label)
-        .Add(TwoDigits(form.Minutes), figure)
+        .Add(Counter(r[TReadoutId::PeriodMinutes], 2), figure)
         .Add(" m   saved ", TTuiStyle::Label)
-        .Add(RightAligned(Fixed3(cfg.DurationKJ), 10), figure)
+        .Add(Figure(saved, 10), figure)
         .Add(" kJ", TTuiStyle::Label);
   } else {
-    const TLocalDateTime start = ParseDateTime(cfg.ZemStartDateTime).value_or(TLocalDateTime{});
-    // The off look shows the start date with the system's separators, as the window does.
-    const char date = on ? '/' : form.DateSeparator;
-    const char time = on ? ':' : form.TimeSeparator;
-    char since[64];
-    std::snprintf(since, sizeof since, "%04d%c%02d%c%02d %02d%c%02d%c%02d", start.Year, date,
-                  start.Month, date, start.Day, start.Hour, time, start.Minute, time, start.Second);
+    const std::string date = Shown(r[TReadoutId::StartDate]);
+    const std::string time = Shown(r[TReadoutId::StartTime]);
     rows.Next()
         .Add(" Total      ", TTuiStyle::Label)
-        .Add(RightAligned(Fixed3(cfg.TotalKJ), 10), figure)
+        .Add(Figure(saved, 10), figure)
         .Add(" kJ saved since ", TTuiStyle::Label)
-        .Add(since, figure);
+        .Add((date.empty() ? "----/--/--" : date) + " " + (time.empty() ? "--:--:--" : time),
+             figure);
   }
 }
 
-void AnimationRow(TRows& rows, TZemMainForm& form, bool on) {
-  TZemCtrl& zem = *form.Context().Zem;
-  if (zem.PhaseSwitch() == 0) {
+void AnimationRow(TRows& rows, const TZemReadouts& r) {
+  const bool on = r.SavingOn;
+  if (r.PiggyBank) {
     // The piggy bank: a coin drops into it frame by frame while energy is being saved.
     rows.Next().Add(" Savings    ", TTuiStyle::Label);
-    const int frames = std::max(1, form.Scene().FrameCount("PigImageList"));
+    const int frames = std::max(1, r.AnimationFrames);
     if (on) {
-      const int at = std::clamp(form.PigFrame, 0, frames - 1);
+      const int at = std::clamp(r.AnimationFrame, 0, frames - 1);
       rows.Add(std::string(at, ' ') + "$" + std::string(frames - 1 - at, ' '), TTuiStyle::Green)
           .Add("(oo)", TTuiStyle::White);
     } else {
@@ -192,16 +187,14 @@ void AnimationRow(TRows& rows, TZemMainForm& form, bool on) {
     }
     return;
   }
-  const int phases = zem.PhaseCount();
-  rows.Next().Add(" Phases     ", TTuiStyle::Label).Add(Number(phases, 4), TTuiStyle::White);
-  const int frames = form.Scene().FrameCount("Phase" + std::to_string(phases) + "ImageList");
-  if (!on || frames <= 0) {
+  rows.Next().Add(" Phases     ", TTuiStyle::Label).Add(Number(r.Phases, 4), TTuiStyle::White);
+  if (!on || r.AnimationFrames <= 0) {
     rows.Add("   ").Add(on ? "" : "idle", TTuiStyle::Unlit);
     return;
   }
   // The regulator's phases take turns: one lit cell runs along the animation's frames.
   std::string strip;
-  for (int i = 0; i < frames; ++i) strip += i == form.PhaseFrame ? '*' : '.';
+  for (int i = 0; i < r.AnimationFrames; ++i) strip += i == r.AnimationFrame ? '*' : '.';
   rows.Add("   [", TTuiStyle::Unlit).Add(strip, TTuiStyle::Green).Add("]", TTuiStyle::Unlit);
 }
 
@@ -221,18 +214,17 @@ std::string PlainText(const TTuiRow& row) {
 
 std::vector<TTuiRow> RenderTuiRows(TZemMainForm& form, const TTuiView& view, int width) {
   TRows rows(std::max(width, 1));
-  const bool running = !form.Closed() && form.HasContext() && form.Context().Zem != nullptr &&
-                       form.Context().Cfg != nullptr;
-  if (!running) {
+  const TZemReadouts& r = form.Readouts();
+  if (!r.Running) {
     rows.Next().Add(" Korvan ZEM", TTuiStyle::Title).Add("  starting", TTuiStyle::Label);
     MessageRows(rows, view);
     return rows.Take();
   }
-  if (form.TrayIconVisible() || view.Minimised) {
+  if (r.Hidden || view.Minimised) {
     // In the tray the window is hidden: one status line, the tray icon's hint on it.
     rows.Next().Add(" Korvan ZEM", TTuiStyle::Title);
-    if (form.TrayIconVisible()) {
-      rows.Add("  in the tray  ", TTuiStyle::Label).Add(form.TrayHint(), TTuiStyle::Green);
+    if (r.Hidden) {
+      rows.Add("  in the tray  ", TTuiStyle::Label).Add(r.TrayHint, TTuiStyle::Green);
     } else {
       rows.Add("  minimised", TTuiStyle::Label);
     }
@@ -241,53 +233,49 @@ std::vector<TTuiRow> RenderTuiRows(TZemMainForm& form, const TTuiView& view, int
     return rows.Take();
   }
 
-  const bool on = form.ZemOn();
-  TCfg& cfg = *form.Context().Cfg;
+  const bool on = r.SavingOn;
   rows.Next().Add(" Korvan ZEM", TTuiStyle::Title);
   rows.AlignRight(on ? "ZEM ON " : "ZEM OFF", on ? TTuiStyle::Green : TTuiStyle::GreenDim);
   rows.Rule();
-  SavingRows(rows, form, on);
+  SavingRows(rows, r);
 
-  const double days = std::trunc(form.SinceElapsed);
-  const auto minuteOfDay =
-      static_cast<int>(std::floor((form.SinceElapsed - days) * 24 * 60 + 1e-9));
   rows.Next()
       .Add(" Since      ", TTuiStyle::Label)
-      .Add(Number(static_cast<int>(days), 4), TTuiStyle::White)
+      .Add(Figure(Shown(r[TReadoutId::SinceDays]), 4), TTuiStyle::White)
       .Add(" d ", TTuiStyle::Label)
-      .Add(TwoDigits(minuteOfDay / 60), TTuiStyle::White)
+      .Add(Counter(r[TReadoutId::SinceHours], 2), TTuiStyle::White)
       .Add(" h ", TTuiStyle::Label)
-      .Add(TwoDigits(minuteOfDay % 60), TTuiStyle::White)
+      .Add(Counter(r[TReadoutId::SinceMinutes], 2), TTuiStyle::White)
       .Add(" m", TTuiStyle::Label);
   rows.Next()
       .Add(" Power      ", TTuiStyle::Label)
-      .Add(Figure(form.PowerText, 10), TTuiStyle::White)
+      .Add(Figure(Shown(r[TReadoutId::Power]), 10), TTuiStyle::White)
       .Add(" W     consumed ", TTuiStyle::Label)
-      .Add(Figure(form.ConsumedKJText, 12), TTuiStyle::White)
+      .Add(Figure(Shown(r[TReadoutId::Consumed]), 12), TTuiStyle::White)
       .Add(" kJ", TTuiStyle::Label);
   rows.Next()
       .Add(" Clock      ", TTuiStyle::Label)
-      .Add(Figure(form.CpuSpeedText, 10), TTuiStyle::Orange)
+      .Add(Figure(Shown(r[TReadoutId::CpuSpeed]), 10), TTuiStyle::Orange)
       .Add(" MHz   ", TTuiStyle::Label);
-  Gauge(rows, form.SpeedShown);
+  Gauge(rows, r.SpeedFrame);
   rows.Next()
       .Add(" Vcore      ", TTuiStyle::Label)
-      .Add(Figure(form.VcoreText, 10), TTuiStyle::Orange)
+      .Add(Figure(Shown(r[TReadoutId::Vcore]), 10), TTuiStyle::Orange)
       .Add(" V     ", TTuiStyle::Label);
-  Gauge(rows, form.VcoreShown);
-  AnimationRow(rows, form, on);
+  Gauge(rows, r.VcoreFrame);
+  AnimationRow(rows, r);
   rows.Next()
       .Add(" Mode       ", TTuiStyle::Label)
-      .Add(cfg.WorkingMode == 1 ? "period" : "total", TTuiStyle::White)
+      .Add(r.Mode == 1 ? "period" : "total", TTuiStyle::White)
       .Add("     autorun ", TTuiStyle::Label)
-      .Add(form.AutoRunOn ? "on" : "off", form.AutoRunOn ? TTuiStyle::Green : TTuiStyle::White);
+      .Add(r.AutoRunOn ? "on" : "off", r.AutoRunOn ? TTuiStyle::Green : TTuiStyle::White);
   rows.Rule();
 
   const bool modes = Showing(form, "DurationImageEn") || Showing(form, "TotalImageEn");
   Legend(rows,
          {{"space", true},
-          {"p", modes && cfg.WorkingMode != 1},
-          {"t", modes && cfg.WorkingMode != 2},
+          {"p", modes && r.Mode != 1},
+          {"t", modes && r.Mode != 2},
           {"r", Showing(form, "ResetImageEn")},
           {"a", true}},
          {on ? "ZEM off" : "ZEM on", "period", "total", "reset", "autorun"});
@@ -312,28 +300,29 @@ std::vector<std::string> RenderTuiLines(TZemMainForm& form, int width) {
 }
 
 std::string TuiStatusLine(TZemMainForm& form) {
-  if (form.Closed() || !form.HasContext() || !form.Context().Zem || !form.Context().Cfg)
-    return "Korvan ZEM: starting";
-  if (form.TrayIconVisible()) return "Korvan ZEM in the tray: " + form.TrayHint();
-  TCfg& cfg = *form.Context().Cfg;
-  std::string line = std::string("ZEM ") + (form.ZemOn() ? "on" : "off");
+  const TZemReadouts& r = form.Readouts();
+  if (!r.Running) return "Korvan ZEM: starting";
+  if (r.Hidden) return "Korvan ZEM in the tray: " + r.TrayHint;
+  std::string line = std::string("ZEM ") + (r.SavingOn ? "on" : "off");
   const auto add = [&line](const char* label, const std::string& value, const char* unit) {
-    line += std::string(" | ") + label + " " + (value.empty() ? "-" : value) + " " + unit;
+    line += std::string(" | ") + label + " " + (value.empty() ? "-" : value);
+    if (unit[0] != '\0') line += std::string(" ") + unit;
   };
-  add("clock", form.CpuSpeedText, "MHz");
-  add("Vcore", form.VcoreText, "V");
-  add("power", form.PowerText, "W");
-  add("consumed", form.ConsumedKJText, "kJ");
-  if (form.SavingShown) {
-    if (cfg.WorkingMode == 1) {
+  add("clock", Shown(r[TReadoutId::CpuSpeed]), "MHz");
+  add("Vcore", Shown(r[TReadoutId::Vcore]), "V");
+  add("power", Shown(r[TReadoutId::Power]), "W");
+  add("consumed", Shown(r[TReadoutId::Consumed]), "kJ");
+  if (r.SavingShown) {
+    const std::string saved = Shown(r[TReadoutId::SavedKJ]);
+    if (r.Mode == 1) {
       add("period",
-          std::to_string(form.Days) + "d " + TwoDigits(form.Hours) + "h " +
-              TwoDigits(form.Minutes) + "m",
+          Figure(Shown(r[TReadoutId::PeriodDays]), 1) + "d " +
+              Counter(r[TReadoutId::PeriodHours], 2) + "h " +
+              Counter(r[TReadoutId::PeriodMinutes], 2) + "m",
           "");
-      line.pop_back();
-      add("saved", Fixed3(cfg.DurationKJ), "kJ");
+      add("saved", saved, "kJ");
     } else {
-      add("total saved", Fixed3(cfg.TotalKJ), "kJ");
+      add("total saved", saved, "kJ");
     }
   }
   return line;

@@ -1,5 +1,5 @@
-// The window's read-outs as rows of text: the figures the controller formatted (not read back
-// from its picture), laid out for a terminal. The shell colours the rows; tests read them plain.
+// The window's read-outs as rows of text: the controller's read-out record (not read back from
+// its picture), laid out for a terminal. The shell colours the rows; tests read them plain.
 #pragma once
 
 #include <string>
