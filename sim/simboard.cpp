@@ -11,6 +11,7 @@
 #include "base/textfmt.h"
 #include "sim/amdnorthbridge.h"
 #include "sim/analoginputs.h"
+#include "sim/governor.h"
 #include "sim/ichgpio.h"
 #include "sim/nvsmbusgpio.h"
 #include "sim/pinwiring.h"
@@ -285,6 +286,11 @@ bool BuildWorkload(const TReader& reader, TSimMachine& machine, std::string* err
   return BuildSimWorkload(machine, reader.Ini(), reader.Section(), error);
 }
 
+// The operating system's processor-power policy (sim/governor.h).
+bool BuildGovernor(const TReader& reader, TSimMachine& machine, std::string* error) {
+  return BuildSimGovernor(machine, reader.Ini(), reader.Section(), error);
+}
+
 // Sections in the order a board is built: machine-wide settings first, then the devices. Adding a
 // device model means adding a row here.
 struct TSectionKind {
@@ -311,6 +317,7 @@ constexpr TSectionKind SectionKinds[] = {
     {"Monitor", false, nullptr, BuildMonitorInputs},
     {"VRM", false, nullptr, BuildVrm},
     {"Workload", false, nullptr, BuildWorkload},
+    {"Governor", false, nullptr, BuildGovernor},
     // Firmware tables: read together and laid into the BIOS area once the devices are built.
     {"SMBIOS", false, nullptr, nullptr},
     {"ACPI", false, nullptr, nullptr},

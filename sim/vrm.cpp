@@ -90,6 +90,7 @@ constexpr std::string_view VrmKeys[] = {"Phases",
                                         "VidVolts",
                                         "PhaseSwitchingWatts",
                                         "PhaseMilliohm",
+                                        "ControllerWatts",
                                         "VcoreInput",
                                         "ImonInput"};
 
@@ -114,6 +115,12 @@ double SimIntelVidVolts(uint32_t vid) {
   if (vid == 0) return 0.8375;
   if (vid == 63) return 1.6;
   return 0.825 + 0.0125 * vid;
+}
+
+double SimVrmLossWatts(const TSimVrmSettings& settings, double amps, uint32_t phases) {
+  const double running = std::max<uint32_t>(phases, 1);
+  return settings.ControllerWatts + running * settings.PhaseSwitchingWatts +
+         amps * amps * settings.PhaseOhms / running;
 }
 
 TSimVrm::TSimVrm(TSimMachine& machine, const TSimVrmSettings& settings)
@@ -183,6 +190,7 @@ bool TSimVrm::NetActive(const std::string& net, bool activeLevel) const {
 }
 
 TSimVrmReading TSimVrm::Read() {
+  Machine_.BeforeMsrAccess();
   const TSimVrmSettings& s = Settings_;
   TSimVrmReading r;
   r.VidVolts = PlaneVidVolts();
@@ -204,8 +212,8 @@ TSimVrmReading TSimVrm::Read() {
 
   r.Psi = NetActive(s.NetPsi, s.NetPsiActive) || (s.ProcessorPsi && ProcessorAssertsPsi());
   r.Phases = r.Psi && r.Amps < s.PsiMaxAmps ? s.PhasesPsi : s.Phases;
-  r.RegulatorLossWatts =
-      r.Phases * s.PhaseSwitchingWatts + r.Amps * r.Amps * s.PhaseOhms / r.Phases;
+  r.RegulatorLossWatts = SimVrmLossWatts(s, r.Amps, r.Phases);
+  r.InputWatts = r.ProcessorWatts + r.RegulatorLossWatts;
   return r;
 }
 
@@ -266,7 +274,8 @@ bool BuildSimVrm(TSimMachine& machine, const TIniFile& ini, const std::string& s
       !reader.Real("HaltShare", 0, 1, 1, &s.HaltShare) ||
       !reader.Real("VidVolts", 0, 3, 1, &s.VidVolts) ||
       !reader.Real("PhaseSwitchingWatts", 0, 100, 1, &s.PhaseSwitchingWatts) ||
-      !reader.Real("PhaseMilliohm", 0, 1000, 1e-3, &s.PhaseOhms)) {
+      !reader.Real("PhaseMilliohm", 0, 1000, 1e-3, &s.PhaseOhms) ||
+      !reader.Real("ControllerWatts", 0, 100, 1, &s.ControllerWatts)) {
     return false;
   }
   s.CdynFarads = cdynNf * 1e-9;

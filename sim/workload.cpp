@@ -17,6 +17,8 @@ namespace {
 
 constexpr uint64_t NsPerUs = 1000;
 constexpr uint64_t UsPerMs = 1000;
+// How often a load given as "host" samples /proc/stat, as the program's own option does.
+constexpr uint64_t DefaultSampleUsForOption = 500000;
 struct TModeName {
   TSimWorkload::TMode Mode;
   std::string_view Name;
@@ -408,5 +410,17 @@ bool BuildSimWorkload(TSimMachine& machine, const TIniFile& ini, const std::stri
       return true;
     }
   }
+  return true;
+}
+
+bool SetSimLoadOption(TSimMachine& machine, const std::string& option, std::string* error) {
+  TSimWorkload& workload = SimWorkload(machine);
+  if (option == "host") return workload.FollowHost("/proc/stat", DefaultSampleUsForOption, error);
+  double percent = 0;
+  if (!TSimSectionReader::ParseReal(TrimBlanks(option), &percent) || percent < 0 || percent > 100) {
+    *error = "--load needs a percentage from 0 to 100 or \"host\"";
+    return false;
+  }
+  workload.SetFixed(percent);
   return true;
 }

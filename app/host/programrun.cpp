@@ -17,6 +17,7 @@
 #include "os/singleinstance.h"
 #include "os/sysinfo.h"
 #include "os/taskscheduler.h"
+#include "sim/governor.h"
 #include "sim/simmachine.h"
 #include "sim/simprocessortimes.h"
 
@@ -86,8 +87,14 @@ bool TProgramRun::PrepareHost(std::string* error, IOsMessageBox* messages,
     Services_->Registry = OsCreateFileRegistry((fs::path(Sandbox_) / "config").string(),
                                                (fs::path(Sandbox_) / "runtime").string());
     Services_->ProcessorTimes = std::make_unique<TSimProcessorTimes>(*sim);
-    Services_->Power = OsCreateLinuxPowerManagement({(fs::path(Sandbox_) / "config").string(), ""},
-                                                    /*realHardware=*/false);
+    // The simulated PC's processor governor lives in the sandbox's own cpufreq files, so the
+    // schemes the program activates steer the simulated processors as they would real ones.
+    const std::string cpuSysfs = (fs::path(Sandbox_) / "sys-cpu").string();
+    TSimGovernor* governor = FindSimGovernor(*sim);
+    if (governor != nullptr && !governor->FollowCpufreq(cpuSysfs, error)) return false;
+    Services_->Power =
+        OsCreateLinuxPowerManagement({(fs::path(Sandbox_) / "config").string(), cpuSysfs},
+                                     /*realHardware=*/governor != nullptr);
     const std::string autostart = (fs::path(Sandbox_) / "autostart").string();
     schedulers = [autostart] { return OsCreateAutostartScheduler(autostart); };
   } else {
