@@ -3,6 +3,7 @@
 // recorded capture.
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "sim/simmachine.h"
@@ -62,7 +63,7 @@ bool ValidMachine(const std::string& machine) {
 int main(int argc, char** argv) {
   TCommandContext context;
   const TCommand* command = nullptr;
-  std::string load;
+  std::optional<std::string> load;
   int index = 1;
   for (; index < argc; ++index) {
     const std::string argument = argv[index];
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
     if (argument == "--rwdebug") target = &context.Options.RwDebugFile;
     if (argument == "--record") target = &context.Options.RecordFile;
     if (argument == "--sysroot") target = &context.Options.SysRoot;
-    if (argument == "--load") target = &load;
+    if (argument == "--load") target = &load.emplace();
     if (!target) return Usage("unknown option " + argument);
     if (index + 1 >= argc) return Usage(argument + " needs a value");
     *target = argv[++index];
@@ -99,9 +100,9 @@ int main(int argc, char** argv) {
   TMachineSession session(context.Options);
   std::string error;
   if (!session.Open(&error)) return Fail(error);
-  if (!load.empty()) {
+  if (load) {
     if (session.Simulated() == nullptr) return Usage("--load needs a simulated machine");
-    if (!SetSimLoadOption(*session.Simulated(), load, &error)) return Usage(error);
+    if (!SetSimLoadOption(*session.Simulated(), *load, &error)) return Usage(error);
   }
   int status = command->Run(context, &session);
   std::fflush(context.Out);
