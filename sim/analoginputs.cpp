@@ -1,7 +1,6 @@
 #include "sim/analoginputs.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <vector>

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
-#include <span>
 #include <string_view>
 
 #include "base/inifile.h"

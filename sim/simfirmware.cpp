@@ -1,8 +1,6 @@
 #include "sim/simfirmware.h"
 
 #include <algorithm>
-#include <charconv>
-#include <span>
 #include <string_view>
 
 #include "base/inifile.h"

@@ -1,9 +1,7 @@
 #include "sim/vrm.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 
 #include "base/inifile.h"
