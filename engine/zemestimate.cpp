@@ -377,7 +377,9 @@ void TZemCtrl::SavingThreeSegment() {
   } else {
     const float deltaV = Izem_ * C_[8] + C_[9];
     Line_ = "DeltaV=" + N(deltaV);
-    Wsaving_ = Vcore_ * Izem_ + Izem_ * deltaV;
+    // Only the voltage the saving load line takes off saves power: Izem x DeltaV. (Counting
+    // Vcore x Izem as well would call the whole processor power saved.)
+    Wsaving_ = Izem_ * deltaV;
     PhaseCount_ = VImon_ < C_[11] ? 1 : VImon_ < C_[12] ? 2 : VImon_ < C_[13] ? 4 : 8;
     Line_ += ", Wsaving=" + N(Wsaving_) + ", Phase=" + std::to_string(PhaseCount_) + "\r\n\r\n";
   }

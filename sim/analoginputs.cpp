@@ -1,26 +1,19 @@
 #include "sim/analoginputs.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
 #include "base/inifile.h"
 #include "base/textfmt.h"
+#include "sim/sectionreader.h"
 #include "sim/simmachine.h"
 #include "sim/simstate.h"
 
 namespace {
 
 constexpr std::string_view ValueKey = "monitor.";
-
-bool ParseReal(std::string_view text, double* value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
-  return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size() &&
-         std::isfinite(*value);
-}
 
 std::vector<std::string_view> Words(std::string_view text) {
   std::vector<std::string_view> words;
@@ -52,7 +45,7 @@ const char* UnitText(TSimUnit unit) {
 bool TSimAnalogInputs::Parse(std::string_view text, TSimAnalogInput* input, std::string* error) {
   const std::vector<std::string_view> words = Words(text);
   TSimAnalogInput parsed;
-  if (words.size() < 2 || !ParseReal(words[0], &parsed.Constant)) {
+  if (words.size() < 2 || !TSimSectionReader::ParseReal(words[0], &parsed.Constant)) {
     *error = "expected VALUE UNIT, such as \"1.25 V\", \"45 C\" or \"2250 RPM\"";
     return false;
   }
@@ -75,13 +68,15 @@ bool TSimAnalogInputs::Parse(std::string_view text, TSimAnalogInput* input, std:
     const std::string_view arg = words[i + 1];
     if (EqualsNoCase(what, "divider")) {
       const size_t slash = arg.find('/');
-      if (slash == std::string_view::npos || !ParseReal(arg.substr(0, slash), &parsed.R1) ||
-          !ParseReal(arg.substr(slash + 1), &parsed.R2) || parsed.R1 < 0 || !(parsed.R2 > 0)) {
+      if (slash == std::string_view::npos ||
+          !TSimSectionReader::ParseReal(arg.substr(0, slash), &parsed.R1) ||
+          !TSimSectionReader::ParseReal(arg.substr(slash + 1), &parsed.R2) || parsed.R1 < 0 ||
+          !(parsed.R2 > 0)) {
         *error = "divider '" + std::string(arg) + "' is not R1/R2 with R2 above 0";
         return false;
       }
     } else if (EqualsNoCase(what, "ref")) {
-      if (!ParseReal(arg, &parsed.RefVolts)) {
+      if (!TSimSectionReader::ParseReal(arg, &parsed.RefVolts)) {
         *error = "ref '" + std::string(arg) + "' is not a voltage";
         return false;
       }
@@ -186,7 +181,7 @@ bool TSimAnalogInputs::LoadState(const TSimState& state, std::string* error) {
     if (!state.GetText(key, &text, error)) return false;
     const std::string name = key.substr(ValueKey.size());
     double value = 0;
-    if (Find(name) == nullptr || !ParseReal(text, &value)) {
+    if (Find(name) == nullptr || !TSimSectionReader::ParseReal(text, &value)) {
       *error = "state entry '" + key + "' is no input of this board's monitor";
       return false;
     }

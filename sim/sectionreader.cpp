@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 
 bool TSimSectionReader::ParseNumber(std::string_view text, uint64_t* value) {
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -10,6 +12,51 @@ bool TSimSectionReader::ParseNumber(std::string_view text, uint64_t* value) {
   const auto result =
       std::from_chars(text.data(), text.data() + text.size(), *value, hex ? 16 : 10);
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+bool TSimSectionReader::ParseReal(std::string_view text, double* value) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
+  return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size() &&
+         std::isfinite(*value);
+}
+
+std::vector<std::string_view> TSimSectionReader::SplitItems(std::string_view text,
+                                                            std::string_view separators) {
+  std::vector<std::string_view> items;
+  while (true) {
+    const size_t start = text.find_first_not_of(separators);
+    if (start == std::string_view::npos) return items;
+    text.remove_prefix(start);
+    const size_t end = text.find_first_of(separators);
+    items.push_back(text.substr(0, end));
+    if (end == std::string_view::npos) return items;
+    text.remove_prefix(end);
+  }
+}
+
+bool TSimSectionReader::ParseNumberList(std::string_view text, std::vector<uint64_t>* values) {
+  values->clear();
+  for (std::string_view item : SplitItems(text, " \t,")) {
+    uint64_t value = 0;
+    if (!ParseNumber(item, &value)) return false;
+    values->push_back(value);
+  }
+  return true;
+}
+
+bool TSimSectionReader::ParseHexBytes(std::string_view text, std::vector<uint8_t>* bytes) {
+  bytes->clear();
+  for (std::string_view item : SplitItems(text, " \t")) {
+    uint8_t byte = 0;
+    const auto result = std::from_chars(item.data(), item.data() + item.size(), byte, 16);
+    if (item.size() > 2 || result.ec != std::errc() || result.ptr != item.data() + item.size()) {
+      bytes->clear();
+      return false;
+    }
+    bytes->push_back(byte);
+  }
+  return true;
 }
 
 bool TSimSectionReader::Fail(std::string_view key, std::string_view what) const {
@@ -24,8 +71,8 @@ TStrings TSimSectionReader::Keys() const {
   return keys;
 }
 
-bool TSimSectionReader::CheckKeys(std::initializer_list<std::string_view> names,
-                                  std::initializer_list<std::string_view> prefixes) const {
+bool TSimSectionReader::CheckKeys(std::span<const std::string_view> names,
+                                  std::span<const std::string_view> prefixes) const {
   for (const std::string& key : Keys()) {
     const bool known =
         std::any_of(names.begin(), names.end(),
@@ -50,25 +97,77 @@ bool TSimSectionReader::Number(std::string_view key, uint64_t* value, uint64_t m
   return true;
 }
 
-bool TSimSectionReader::HexBytes(std::string_view key, std::vector<uint8_t>* bytes) const {
-  bytes->clear();
-  const std::string value = Text(key);
-  std::string_view text = value;
-  while (true) {
-    const size_t start = text.find_first_not_of(" \t");
-    if (start == std::string_view::npos) break;
-    text.remove_prefix(start);
-    const std::string_view item = text.substr(0, text.find_first_of(" \t"));
-    uint8_t byte = 0;
-    const auto result = std::from_chars(item.data(), item.data() + item.size(), byte, 16);
-    if (item.size() > 2 || result.ec != std::errc() || result.ptr != item.data() + item.size()) {
-      bytes->clear();
-      break;
-    }
-    bytes->push_back(byte);
-    text.remove_prefix(item.size());
+bool TSimSectionReader::Flag(std::string_view key, bool* value) const {
+  if (!Has(key)) return true;
+  const std::string text = TrimBlanks(Text(key));
+  if (text != "0" && text != "1") return Fail(key, "expected 0 or 1");
+  *value = text == "1";
+  return true;
+}
+
+bool TSimSectionReader::Real(std::string_view key, double min, double max, double scale,
+                             double* value) const {
+  if (!Has(key)) return true;
+  const std::string text = TrimBlanks(Text(key));
+  double parsed = 0;
+  if (!ParseReal(text, &parsed) || parsed < min || parsed > max) {
+    char range[64];
+    std::snprintf(range, sizeof range, "%g..%g", min, max);
+    return Fail(key, "'" + text + "' is not a number in " + range);
   }
-  return !bytes->empty() || Fail(key, "expected hex bytes such as \"01 04\"");
+  *value = parsed * scale;
+  return true;
+}
+
+bool TSimSectionReader::Count(std::string_view key, uint32_t min, uint32_t max,
+                              uint32_t* value) const {
+  double parsed = *value;
+  if (!Real(key, min, max, 1, &parsed)) return false;
+  if (parsed != std::floor(parsed)) {
+    return Fail(key, "'" + TrimBlanks(Text(key)) + "' is not a whole number");
+  }
+  *value = static_cast<uint32_t>(parsed);
+  return true;
+}
+
+bool TSimSectionReader::Megahertz(std::string_view key, uint64_t* hz, bool required) const {
+  if (!Has(key)) return required ? Fail(key, "missing") : true;
+  const std::string text = TrimBlanks(Text(key));
+  double mhz = 0;
+  if (!ParseReal(text, &mhz) || !(mhz > 0) || mhz > 100000) {
+    return Fail(key, "'" + text + "' is not a frequency in MHz");
+  }
+  *hz = static_cast<uint64_t>(std::llround(mhz * 1e6));
+  return true;
+}
+
+bool TSimSectionReader::Level(std::string_view key, bool* value) const {
+  if (!Has(key)) return true;
+  const std::string text = TrimBlanks(Text(key));
+  if (EqualsNoCase(text, "High")) {
+    *value = true;
+  } else if (EqualsNoCase(text, "Low")) {
+    *value = false;
+  } else {
+    return Fail(key, "expected High or Low");
+  }
+  return true;
+}
+
+bool TSimSectionReader::String(std::string_view key, std::string* value, size_t maxLength) const {
+  if (!Has(key)) return true;
+  const std::string text = Text(key);
+  if (text.size() > maxLength) {
+    return Fail(key, "longer than " + std::to_string(maxLength) + " characters");
+  }
+  *value = text;
+  return true;
+}
+
+bool TSimSectionReader::HexBytes(std::string_view key, std::vector<uint8_t>* bytes,
+                                 bool allowEmpty) const {
+  if (ParseHexBytes(Text(key), bytes) && (allowEmpty || !bytes->empty())) return true;
+  return Fail(key, "expected hex bytes such as \"01 04 00 00\"");
 }
 
 bool TSimSectionReader::PciAddress(std::string_view key, std::string_view fallback, uint8_t* bus,

@@ -25,6 +25,7 @@
 //   [SMBIOS], [ACPI], [SSDT NAME], [ACPI Table SIG]   firmware tables (sim/simfirmware.h)
 //   [VRM]        the processor's voltage regulator; after [SuperIO] and [Monitor] (sim/vrm.h)
 //   [Workload]   processor load: fixed, scripted or following the host (sim/workload.h)
+//   [Governor]   the OS's processor-power policy and its P-state table (sim/governor.h)
 //
 // Numbers are decimal or "0x" hexadecimal. Unknown sections and keys are errors, so a typing
 // mistake cannot silently give a different machine.

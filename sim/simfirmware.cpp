@@ -1,13 +1,12 @@
 #include "sim/simfirmware.h"
 
 #include <algorithm>
-#include <charconv>
-#include <span>
 #include <string_view>
 
 #include "base/inifile.h"
 #include "base/textfmt.h"
 #include "sim/acpigen.h"
+#include "sim/sectionreader.h"
 #include "sim/simmachine.h"
 #include "sim/smbiosgen.h"
 
@@ -144,153 +143,39 @@ bool CheckPlacement(const TSimFirmwareImage& image, std::string* error) {
 
 // --- board file ---
 
-// "0x" hexadecimal or decimal, the whole text.
-bool ParseNumber(std::string_view text, uint64_t* value) {
-  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  if (hex) text.remove_prefix(2);
-  if (text.empty()) return false;
-  const auto result =
-      std::from_chars(text.data(), text.data() + text.size(), *value, hex ? 16 : 10);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size();
-}
-
-// Items separated by any of separators.
-std::vector<std::string_view> SplitItems(std::string_view text, std::string_view separators) {
-  std::vector<std::string_view> items;
-  while (true) {
-    const size_t start = text.find_first_not_of(separators);
-    if (start == std::string_view::npos) return items;
-    text.remove_prefix(start);
-    const size_t end = text.find_first_of(separators);
-    items.push_back(text.substr(0, end));
-    if (end == std::string_view::npos) return items;
-    text.remove_prefix(end);
-  }
-}
-
-// Hex bytes separated by blanks ("01 04 00 00"); an empty text is no bytes.
-bool ParseHexBytes(std::string_view text, std::vector<uint8_t>* bytes) {
-  bytes->clear();
-  for (std::string_view item : SplitItems(text, " \t")) {
-    uint8_t byte = 0;
-    const auto result = std::from_chars(item.data(), item.data() + item.size(), byte, 16);
-    if (item.size() > 2 || result.ec != std::errc() || result.ptr != item.data() + item.size()) {
-      return false;
-    }
-    bytes->push_back(byte);
-  }
-  return true;
-}
-
-class TFirmwareReader {
- public:
-  TFirmwareReader(const TIniFile& ini, const std::string& path, std::string* error)
-      : Ini_(ini), Path_(path), Error_(error) {}
-
-  bool Fail(std::string_view section, std::string_view key, std::string_view what) const {
-    *Error_ = Path_ + ": [" + std::string(section) + "]" +
-              (key.empty() ? std::string() : " " + std::string(key)) + ": " + std::string(what);
-    return false;
-  }
-  bool Has(std::string_view section, std::string_view key) const {
-    return Ini_.ValueExists(section, key);
-  }
-  std::string Text(std::string_view section, std::string_view key) const {
-    return Ini_.ReadString(section, key, "");
-  }
-  void Keys(std::string_view section, TStrings* keys) const { Ini_.ReadSection(section, *keys); }
-
-  bool CheckKeys(std::string_view section, std::span<const std::string_view> names,
-                 std::string_view prefix = {}) const {
-    TStrings keys;
-    Ini_.ReadSection(section, keys);
-    for (const std::string& key : keys) {
-      const bool known = std::any_of(names.begin(), names.end(), [&](std::string_view name) {
-        return EqualsNoCase(key, name);
-      });
-      if (!known && (prefix.empty() || !StartsWithNoCase(key, prefix))) {
-        return Fail(section, key, "unknown key");
-      }
-    }
-    return true;
-  }
-
-  // Leaves *value alone when the key is missing.
-  template <class T>
-  bool Number(std::string_view section, std::string_view key, T* value,
-              uint64_t max = ~uint64_t{0}) const {
-    if (!Has(section, key)) return true;
-    const std::string text = Text(section, key);
-    uint64_t parsed = 0;
-    max = std::min<uint64_t>(max, static_cast<T>(~T{0}));
-    if (!ParseNumber(text, &parsed)) return Fail(section, key, "'" + text + "' is not a number");
-    if (parsed > max) {
-      return Fail(section, key, "'" + text + "' is out of range (at most " + HexMin(max) + ")");
-    }
-    *value = static_cast<T>(parsed);
-    return true;
-  }
-  bool Flag(std::string_view section, std::string_view key, bool* value) const {
-    uint8_t number = *value ? 1 : 0;
-    if (!Number(section, key, &number, 1)) return false;
-    *value = number != 0;
-    return true;
-  }
-  bool String(std::string_view section, std::string_view key, std::string* value,
-              size_t maxLength = std::string::npos) const {
-    if (!Has(section, key)) return true;
-    const std::string text = Text(section, key);
-    if (text.size() > maxLength) {
-      return Fail(section, key, "longer than " + std::to_string(maxLength) + " characters");
-    }
-    *value = text;
-    return true;
-  }
-  bool Bytes(std::string_view section, std::string_view key, std::vector<uint8_t>* bytes) const {
-    if (!ParseHexBytes(Text(section, key), bytes)) {
-      return Fail(section, key, "expected hex bytes such as \"01 04 00 00\"");
-    }
-    return true;
-  }
-
- private:
-  const TIniFile& Ini_;
-  const std::string& Path_;
-  std::string* Error_;
-};
+using TReader = TSimSectionReader;
 
 constexpr std::string_view kSmbiosKeys[] = {
     "Version",           "EntryAddress",       "TableAddress",  "BiosVendor",    "BiosVersion",
     "BiosDate",          "SystemManufacturer", "SystemProduct", "SystemVersion", "SystemSerial",
     "BoardManufacturer", "BoardProduct",       "BoardVersion",  "BoardSerial"};
 
-bool ReadSmbiosSection(const TFirmwareReader& reader, const std::string& section,
-                       TSimSmbiosConfig* smbios) {
-  if (!reader.CheckKeys(section, kSmbiosKeys)) return false;
-  if (reader.Has(section, "Version")) {
-    const std::string text = reader.Text(section, "Version");
-    const std::vector<std::string_view> parts = SplitItems(text, ".");
+bool ReadSmbiosSection(const TReader& reader, TSimSmbiosConfig* smbios) {
+  if (!reader.CheckKeys(kSmbiosKeys)) return false;
+  if (reader.Has("Version")) {
+    const std::string text = reader.Text("Version");
+    const std::vector<std::string_view> parts = TReader::SplitItems(text, ".");
     uint64_t major = 0, minor = 0;
-    if (parts.size() != 2 || !ParseNumber(parts[0], &major) || !ParseNumber(parts[1], &minor) ||
-        major < 2 || major > 2 || minor > 9) {
-      return reader.Fail(section, "Version", "'" + text + "' is not a 2.x SMBIOS version");
+    if (parts.size() != 2 || !TReader::ParseNumber(parts[0], &major) ||
+        !TReader::ParseNumber(parts[1], &minor) || major < 2 || major > 2 || minor > 9) {
+      return reader.Fail("Version", "'" + text + "' is not a 2.x SMBIOS version");
     }
     smbios->Major = static_cast<uint8_t>(major);
     smbios->Minor = static_cast<uint8_t>(minor);
   }
-  return reader.Number(section, "EntryAddress", &smbios->EntryAddress) &&
-         reader.Number(section, "TableAddress", &smbios->TableAddress) &&
-         reader.String(section, "BiosVendor", &smbios->BiosVendor) &&
-         reader.String(section, "BiosVersion", &smbios->BiosVersion) &&
-         reader.String(section, "BiosDate", &smbios->BiosDate) &&
-         reader.String(section, "SystemManufacturer", &smbios->SystemManufacturer) &&
-         reader.String(section, "SystemProduct", &smbios->SystemProduct) &&
-         reader.String(section, "SystemVersion", &smbios->SystemVersion) &&
-         reader.String(section, "SystemSerial", &smbios->SystemSerial) &&
-         reader.String(section, "BoardManufacturer", &smbios->BoardManufacturer) &&
-         reader.String(section, "BoardProduct", &smbios->BoardProduct) &&
-         reader.String(section, "BoardVersion", &smbios->BoardVersion) &&
-         reader.String(section, "BoardSerial", &smbios->BoardSerial);
+  return reader.Number("EntryAddress", &smbios->EntryAddress) &&
+         reader.Number("TableAddress", &smbios->TableAddress) &&
+         reader.String("BiosVendor", &smbios->BiosVendor) &&
+         reader.String("BiosVersion", &smbios->BiosVersion) &&
+         reader.String("BiosDate", &smbios->BiosDate) &&
+         reader.String("SystemManufacturer", &smbios->SystemManufacturer) &&
+         reader.String("SystemProduct", &smbios->SystemProduct) &&
+         reader.String("SystemVersion", &smbios->SystemVersion) &&
+         reader.String("SystemSerial", &smbios->SystemSerial) &&
+         reader.String("BoardManufacturer", &smbios->BoardManufacturer) &&
+         reader.String("BoardProduct", &smbios->BoardProduct) &&
+         reader.String("BoardVersion", &smbios->BoardVersion) &&
+         reader.String("BoardSerial", &smbios->BoardSerial);
 }
 
 constexpr std::string_view kAcpiKeys[] = {"RsdpRevision",
@@ -319,18 +204,20 @@ constexpr std::string_view kAcpiKeys[] = {"RsdpRevision",
                                           "EcId",
                                           "Aaft"};
 
-bool ReadIoApics(const TFirmwareReader& reader, const std::string& section, TSimAcpiConfig* acpi) {
-  TStrings keys;
-  reader.Keys(section, &keys);
+constexpr std::string_view kAcpiKeyPrefixes[] = {"IoApic"};
+
+bool ReadIoApics(const TReader& reader, TSimAcpiConfig* acpi) {
+  const TStrings keys = reader.Keys();
   bool first = true;
   for (const std::string& key : keys) {
     if (!StartsWithNoCase(key, "IoApic")) continue;
-    const std::string text = reader.Text(section, key);
-    const std::vector<std::string_view> parts = SplitItems(text, ", \t");
+    const std::string text = reader.Text(key);
+    const std::vector<std::string_view> parts = TReader::SplitItems(text, ", \t");
     uint64_t id = 0, address = 0, gsi = 0;
-    if (parts.size() != 3 || !ParseNumber(parts[0], &id) || !ParseNumber(parts[1], &address) ||
-        !ParseNumber(parts[2], &gsi) || id > 0xFF || address > 0xFFFFFFFF || gsi > 0xFFFFFFFF) {
-      return reader.Fail(section, key, "expected ID,ADDRESS,GSIBASE");
+    if (parts.size() != 3 || !TReader::ParseNumber(parts[0], &id) ||
+        !TReader::ParseNumber(parts[1], &address) || !TReader::ParseNumber(parts[2], &gsi) ||
+        id > 0xFF || address > 0xFFFFFFFF || gsi > 0xFFFFFFFF) {
+      return reader.Fail(key, "expected ID,ADDRESS,GSIBASE");
     }
     // Listed I/O APICs replace the default one.
     if (first) acpi->IoApics.clear();
@@ -341,53 +228,49 @@ bool ReadIoApics(const TFirmwareReader& reader, const std::string& section, TSim
   return true;
 }
 
-bool ReadAcpiSection(const TFirmwareReader& reader, const std::string& section,
-                     TSimAcpiConfig* acpi) {
-  if (!reader.CheckKeys(section, kAcpiKeys, "IoApic")) return false;
-  if (!reader.Number(section, "RsdpRevision", &acpi->RsdpRevision) ||
-      !reader.Number(section, "RsdpAddress", &acpi->RsdpAddress) ||
-      !reader.Number(section, "TableBase", &acpi->TableBase) ||
-      !reader.String(section, "OemId", &acpi->OemId, 6) ||
-      !reader.String(section, "OemTableId", &acpi->OemTableId, 8) ||
-      !reader.Number(section, "OemRevision", &acpi->OemRevision) ||
-      !reader.Number(section, "Pm1aEventBlock", &acpi->Pm1aEventBlock) ||
-      !reader.Number(section, "Pm1aControlBlock", &acpi->Pm1aControlBlock) ||
-      !reader.Number(section, "Pm2ControlBlock", &acpi->Pm2ControlBlock) ||
-      !reader.Number(section, "PmTimerBlock", &acpi->PmTimerBlock) ||
-      !reader.Flag(section, "PmTimerExtended", &acpi->PmTimerExtended) ||
-      !reader.Number(section, "Gpe0Block", &acpi->Gpe0Block) ||
-      !reader.Number(section, "Gpe0BlockLength", &acpi->Gpe0BlockLength) ||
-      !reader.Number(section, "SciInterrupt", &acpi->SciInterrupt, 0xFF) ||
-      !reader.Number(section, "SmiCommandPort", &acpi->SmiCommandPort) ||
-      !reader.Number(section, "AcpiEnable", &acpi->AcpiEnable) ||
-      !reader.Number(section, "AcpiDisable", &acpi->AcpiDisable) ||
-      !reader.Number(section, "LocalApicAddress", &acpi->LocalApicAddress) ||
-      !reader.Number(section, "Processors", &acpi->Processors, 64) ||
-      !ReadIoApics(reader, section, acpi)) {
+bool ReadAcpiSection(const TReader& reader, TSimAcpiConfig* acpi) {
+  if (!reader.CheckKeys(kAcpiKeys, kAcpiKeyPrefixes)) return false;
+  if (!reader.Number("RsdpRevision", &acpi->RsdpRevision) ||
+      !reader.Number("RsdpAddress", &acpi->RsdpAddress) ||
+      !reader.Number("TableBase", &acpi->TableBase) || !reader.String("OemId", &acpi->OemId, 6) ||
+      !reader.String("OemTableId", &acpi->OemTableId, 8) ||
+      !reader.Number("OemRevision", &acpi->OemRevision) ||
+      !reader.Number("Pm1aEventBlock", &acpi->Pm1aEventBlock) ||
+      !reader.Number("Pm1aControlBlock", &acpi->Pm1aControlBlock) ||
+      !reader.Number("Pm2ControlBlock", &acpi->Pm2ControlBlock) ||
+      !reader.Number("PmTimerBlock", &acpi->PmTimerBlock) ||
+      !reader.Flag("PmTimerExtended", &acpi->PmTimerExtended) ||
+      !reader.Number("Gpe0Block", &acpi->Gpe0Block) ||
+      !reader.Number("Gpe0BlockLength", &acpi->Gpe0BlockLength) ||
+      !reader.Number("SciInterrupt", &acpi->SciInterrupt, 0xFF) ||
+      !reader.Number("SmiCommandPort", &acpi->SmiCommandPort) ||
+      !reader.Number("AcpiEnable", &acpi->AcpiEnable) ||
+      !reader.Number("AcpiDisable", &acpi->AcpiDisable) ||
+      !reader.Number("LocalApicAddress", &acpi->LocalApicAddress) ||
+      !reader.Number("Processors", &acpi->Processors, 64) || !ReadIoApics(reader, acpi)) {
     return false;
   }
   if (acpi->RsdpRevision != 0 && acpi->RsdpRevision != 2) {
-    return reader.Fail(section, "RsdpRevision", "must be 0 (ACPI 1.0) or 2 (ACPI 2.0 and later)");
+    return reader.Fail("RsdpRevision", "must be 0 (ACPI 1.0) or 2 (ACPI 2.0 and later)");
   }
-  if (acpi->Processors < 1) return reader.Fail(section, "Processors", "at least 1");
-  if (reader.Has(section, "EcCommandPort")) {
+  if (acpi->Processors < 1) return reader.Fail("Processors", "at least 1");
+  if (reader.Has("EcCommandPort")) {
     TSimEcConfig ec;
-    if (!reader.Number(section, "EcCommandPort", &ec.CommandPort) ||
-        !reader.Number(section, "EcDataPort", &ec.DataPort) ||
-        !reader.Number(section, "EcAddressSpace", &ec.AddressSpace) ||
-        !reader.Number(section, "EcGpeBit", &ec.GpeBit) ||
-        !reader.String(section, "EcId", &ec.Id, 200)) {
+    if (!reader.Number("EcCommandPort", &ec.CommandPort) ||
+        !reader.Number("EcDataPort", &ec.DataPort) ||
+        !reader.Number("EcAddressSpace", &ec.AddressSpace) ||
+        !reader.Number("EcGpeBit", &ec.GpeBit) || !reader.String("EcId", &ec.Id, 200)) {
       return false;
     }
     acpi->Ec = ec;
   } else {
     for (const char* key : {"EcDataPort", "EcAddressSpace", "EcGpeBit", "EcId"}) {
-      if (reader.Has(section, key)) return reader.Fail(section, key, "needs EcCommandPort");
+      if (reader.Has(key)) return reader.Fail(key, "needs EcCommandPort");
     }
   }
-  if (reader.Has(section, "Aaft")) {
+  if (reader.Has("Aaft")) {
     std::vector<uint8_t> entries;
-    if (!reader.Bytes(section, "Aaft", &entries)) return false;
+    if (!reader.HexBytes("Aaft", &entries, true)) return false;
     acpi->Aaft = std::move(entries);
   }
   return true;
@@ -395,52 +278,48 @@ bool ReadAcpiSection(const TFirmwareReader& reader, const std::string& section,
 
 constexpr std::string_view kSsdtKeys[] = {"OemTableId", "Listed", "PStates", "Aml"};
 
-bool ReadSsdtSection(const TFirmwareReader& reader, const std::string& section,
-                     TSimAcpiConfig* acpi) {
-  if (!reader.CheckKeys(section, kSsdtKeys)) return false;
+bool ReadSsdtSection(const TReader& reader, TSimAcpiConfig* acpi) {
+  if (!reader.CheckKeys(kSsdtKeys)) return false;
   TSimSsdtConfig ssdt;
-  ssdt.OemTableId = TrimBlanks(std::string_view(section).substr(5));
-  if (!reader.String(section, "OemTableId", &ssdt.OemTableId) ||
-      !reader.Flag(section, "Listed", &ssdt.Listed)) {
+  ssdt.OemTableId = TrimBlanks(std::string_view(reader.Section()).substr(5));
+  if (!reader.String("OemTableId", &ssdt.OemTableId) || !reader.Flag("Listed", &ssdt.Listed)) {
     return false;
   }
   if (ssdt.OemTableId.size() > 8) {
-    return reader.Fail(section, "OemTableId", "longer than 8 characters");
+    return reader.Fail("OemTableId", "longer than 8 characters");
   }
-  const std::string pStates = reader.Text(section, "PStates");
-  for (std::string_view item : SplitItems(pStates, ", \t")) {
-    const std::vector<std::string_view> parts = SplitItems(item, ":");
+  const std::string pStates = reader.Text("PStates");
+  for (std::string_view item : TReader::SplitItems(pStates, ", \t")) {
+    const std::vector<std::string_view> parts = TReader::SplitItems(item, ":");
     uint64_t mhz = 0, power = 0, control = 0;
-    if (parts.size() != 3 || !ParseNumber(parts[0], &mhz) || !ParseNumber(parts[1], &power) ||
-        !ParseNumber(parts[2], &control) || mhz > 0xFFFFFFFF || power > 0xFFFFFFFF ||
-        control > 0xFFFFFFFF) {
-      return reader.Fail(section, "PStates",
+    if (parts.size() != 3 || !TReader::ParseNumber(parts[0], &mhz) ||
+        !TReader::ParseNumber(parts[1], &power) || !TReader::ParseNumber(parts[2], &control) ||
+        mhz > 0xFFFFFFFF || power > 0xFFFFFFFF || control > 0xFFFFFFFF) {
+      return reader.Fail("PStates",
                          "expected MHZ:MILLIWATTS:CONTROL items, not '" + std::string(item) + "'");
     }
     ssdt.PStates.push_back(
         {static_cast<uint32_t>(mhz), static_cast<uint32_t>(power), static_cast<uint32_t>(control)});
   }
-  if (reader.Has(section, "Aml") && !reader.Bytes(section, "Aml", &ssdt.Aml)) return false;
+  if (reader.Has("Aml") && !reader.HexBytes("Aml", &ssdt.Aml, true)) return false;
   acpi->Ssdts.push_back(std::move(ssdt));
   return true;
 }
 
 constexpr std::string_view kTableKeys[] = {"Revision", "Data"};
 
-bool ReadTableSection(const TFirmwareReader& reader, const std::string& section,
-                      TSimAcpiConfig* acpi) {
-  if (!reader.CheckKeys(section, kTableKeys)) return false;
+bool ReadTableSection(const TReader& reader, TSimAcpiConfig* acpi) {
+  if (!reader.CheckKeys(kTableKeys)) return false;
   TSimExtraTable table;
-  table.Signature = TrimBlanks(std::string_view(section).substr(11));
+  table.Signature = TrimBlanks(std::string_view(reader.Section()).substr(11));
   if (table.Signature.size() != 4) {
-    return reader.Fail(section, "", "expected [ACPI Table SIG] with a 4-character signature");
+    return reader.Fail("", "expected [ACPI Table SIG] with a 4-character signature");
   }
   if (std::any_of(std::begin(kGeneratedSignatures), std::end(kGeneratedSignatures),
                   [&](std::string_view generated) { return table.Signature == generated; })) {
-    return reader.Fail(section, "", "the firmware makes its " + table.Signature + " itself");
+    return reader.Fail("", "the firmware makes its " + table.Signature + " itself");
   }
-  if (!reader.Number(section, "Revision", &table.Revision) ||
-      !reader.Bytes(section, "Data", &table.Body)) {
+  if (!reader.Number("Revision", &table.Revision) || !reader.HexBytes("Data", &table.Body, true)) {
     return false;
   }
   acpi->ExtraTables.push_back(std::move(table));
@@ -472,11 +351,9 @@ void WriteSimFirmware(const TSimFirmwareImage& image, TSimMemory& memory) {
   }
 }
 
-bool ReadSimFirmwareConfig(const TIniFile& ini, const std::string& path,
-                           const TSimMachineConfig& machine, TSimFirmwareConfig* config,
-                           std::string* error) {
+bool ReadSimFirmwareConfig(const TIniFile& ini, const TSimMachineConfig& machine,
+                           TSimFirmwareConfig* config, std::string* error) {
   *config = TSimFirmwareConfig{};
-  const TFirmwareReader reader(ini, path, error);
   TStrings sections;
   ini.ReadSections(sections);
   auto isSsdt = [](const std::string& s) { return s.size() > 5 && StartsWithNoCase(s, "SSDT "); };
@@ -487,7 +364,7 @@ bool ReadSimFirmwareConfig(const TIniFile& ini, const std::string& path,
   for (const std::string& section : sections) {
     if (EqualsNoCase(section, "SMBIOS")) {
       config->Smbios.emplace();
-      if (!ReadSmbiosSection(reader, section, &*config->Smbios)) return false;
+      if (!ReadSmbiosSection(TReader(ini, section, error), &*config->Smbios)) return false;
     }
   }
   TSimAcpiConfig acpi;
@@ -498,7 +375,7 @@ bool ReadSimFirmwareConfig(const TIniFile& ini, const std::string& path,
   for (const std::string& section : sections) {
     if (EqualsNoCase(section, "ACPI")) {
       withAcpi = true;
-      if (!ReadAcpiSection(reader, section, &acpi)) return false;
+      if (!ReadAcpiSection(TReader(ini, section, error), &acpi)) return false;
     }
   }
   for (const std::string& section : sections) {
@@ -506,26 +383,27 @@ bool ReadSimFirmwareConfig(const TIniFile& ini, const std::string& path,
     const bool table = isTable(section);
     if (!ssdt && !table) {
       // The board loader passes every "ACPI ..." section on to this reader.
-      if (StartsWithNoCase(section, "ACPI ")) return reader.Fail(section, "", "unknown section");
+      if (StartsWithNoCase(section, "ACPI ")) {
+        return TReader(ini, section, error).Fail("", "unknown section");
+      }
       continue;
     }
-    if (!withAcpi) return reader.Fail(section, "", "needs an [ACPI] section");
-    if (ssdt && !ReadSsdtSection(reader, section, &acpi)) return false;
-    if (table && !ReadTableSection(reader, section, &acpi)) return false;
+    if (!withAcpi) return TReader(ini, section, error).Fail("", "needs an [ACPI] section");
+    if (ssdt && !ReadSsdtSection(TReader(ini, section, error), &acpi)) return false;
+    if (table && !ReadTableSection(TReader(ini, section, error), &acpi)) return false;
   }
   if (withAcpi) config->Acpi = std::move(acpi);
   return true;
 }
 
-bool BuildBoardFirmware(const TIniFile& ini, const std::string& path, TSimMachine& machine,
-                        std::string* error) {
+bool BuildBoardFirmware(const TIniFile& ini, TSimMachine& machine, std::string* error) {
   TSimFirmwareConfig config;
-  if (!ReadSimFirmwareConfig(ini, path, machine.Config(), &config, error)) return false;
+  if (!ReadSimFirmwareConfig(ini, machine.Config(), &config, error)) return false;
   if (!config.Smbios && !config.Acpi) return true;
   TSimFirmwareImage image;
   std::string why;
   if (!BuildSimFirmwareImage(config, &image, &why)) {
-    *error = path + ": firmware tables: " + why;
+    *error = ini.FileName() + ": firmware tables: " + why;
     return false;
   }
   WriteSimFirmware(image, machine.Memory());

@@ -135,10 +135,8 @@ void WriteSimFirmware(const TSimFirmwareImage& image, TSimMemory& memory);
 
 // Reads the firmware sections of a board file. Defaults that depend on the machine (PM timer,
 // processors) come from machine. A board without [SMBIOS] and [ACPI] gives an empty config.
-bool ReadSimFirmwareConfig(const TIniFile& ini, const std::string& path,
-                           const TSimMachineConfig& machine, TSimFirmwareConfig* config,
-                           std::string* error);
+bool ReadSimFirmwareConfig(const TIniFile& ini, const TSimMachineConfig& machine,
+                           TSimFirmwareConfig* config, std::string* error);
 // Both steps for a built machine: reads the board file's firmware sections and lays the tables
 // into its BIOS area.
-bool BuildBoardFirmware(const TIniFile& ini, const std::string& path, TSimMachine& machine,
-                        std::string* error);
+bool BuildBoardFirmware(const TIniFile& ini, TSimMachine& machine, std::string* error);

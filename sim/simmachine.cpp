@@ -164,10 +164,12 @@ void TSimMachine::PortOut(uint16_t port, uint8_t width, uint32_t value) {
 }
 
 bool TSimMachine::ReadMsr(uint32_t msr, uint64_t* value) {
+  BeforeMsrAccess();
   return Cpus_[Selected_]->ReadMsr(msr, value);
 }
 
 bool TSimMachine::WriteMsr(uint32_t msr, uint64_t value) {
+  BeforeMsrAccess();
   return Cpus_[Selected_]->WriteMsr(msr, value);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,6 +67,13 @@ class TSimMachine : public IInProcessMachine {
   ISimDevice* FindDevice(const std::string& name) const;
   // MSRs first .. last answered by handler on every core.
   void AddMsrHandler(uint32_t first, uint32_t last, ISimMsrHandler* handler);
+  // Runs before every MSR access of the program and every look at the processor's electrical
+  // state: the operating system's processor-power policy (sim/governor.h) moves the P-states for
+  // the load at that instant.
+  void SetBeforeMsrAccess(std::function<void()> hook) { BeforeMsrAccess_ = std::move(hook); }
+  void BeforeMsrAccess() {
+    if (BeforeMsrAccess_) BeforeMsrAccess_();
+  }
 
   // State files. Loading checks the whole file before it changes anything; a file that does not
   // fit (wrong board, unknown or missing entries, bad values) leaves the machine as it was.
@@ -105,5 +113,6 @@ class TSimMachine : public IInProcessMachine {
   std::vector<std::unique_ptr<TSimCpu>> Cpus_;
   std::vector<std::unique_ptr<ISimDevice>> Devices_;
   TSimCmos* Cmos_ = nullptr;
+  std::function<void()> BeforeMsrAccess_;
   uint32_t Selected_ = 0;
 };

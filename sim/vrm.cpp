@@ -1,15 +1,14 @@
 #include "sim/vrm.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 
 #include "base/inifile.h"
 #include "base/textfmt.h"
 #include "sim/pcibus.h"
 #include "sim/pinwiring.h"
+#include "sim/sectionreader.h"
 #include "sim/simcpumodels.h"
 #include "sim/simmachine.h"
 #include "sim/workload.h"
@@ -63,13 +62,6 @@ double VidVolts(uint32_t code, TSimCpuScheme scheme) {
   return 0;
 }
 
-bool ParseReal(std::string_view text, double* value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
-  return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size() &&
-         std::isfinite(*value);
-}
-
 bool IsNetName(std::string_view name) {
   return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -96,93 +88,22 @@ constexpr std::string_view VrmKeys[] = {"Phases",
                                         "VidVolts",
                                         "PhaseSwitchingWatts",
                                         "PhaseMilliohm",
+                                        "ControllerWatts",
                                         "VcoreInput",
                                         "ImonInput"};
 
-// Typed reads of the [VRM] section that fail with a message naming file, section and key.
-class TVrmReader {
+// The [VRM] section's reads, with net names as the wiring spells them.
+class TVrmReader : public TSimSectionReader {
  public:
-  TVrmReader(const TIniFile& ini, const std::string& section, std::string* error)
-      : Ini_(ini), Section_(section), Error_(error) {}
-
-  bool Fail(std::string_view key, const std::string& what) const {
-    *Error_ = Ini_.FileName() + ": [" + Section_ + "]" +
-              (key.empty() ? std::string() : " " + std::string(key)) + ": " + what;
-    return false;
-  }
-
-  bool Has(std::string_view key) const { return Ini_.ValueExists(Section_, key); }
-  std::string Text(std::string_view key) const {
-    return TrimBlanks(Ini_.ReadString(Section_, key, ""));
-  }
-
-  // value x scale, within min..max; left alone when the key is missing.
-  bool Real(std::string_view key, double min, double max, double scale, double* value) const {
-    if (!Has(key)) return true;
-    const std::string text = Text(key);
-    double parsed = 0;
-    if (!ParseReal(text, &parsed) || parsed < min || parsed > max) {
-      char range[64];
-      std::snprintf(range, sizeof range, "%g..%g", min, max);
-      return Fail(key, "'" + text + "' is not a number in " + range);
-    }
-    *value = parsed * scale;
-    return true;
-  }
-
-  bool Count(std::string_view key, uint32_t min, uint32_t max, uint32_t* value) const {
-    double parsed = *value;
-    if (!Real(key, min, max, 1, &parsed)) return false;
-    if (parsed != std::floor(parsed)) return Fail(key, "'" + Text(key) + "' is not a whole number");
-    *value = static_cast<uint32_t>(parsed);
-    return true;
-  }
-
-  bool Flag(std::string_view key, bool* value) const {
-    if (!Has(key)) return true;
-    const std::string text = Text(key);
-    if (text != "0" && text != "1") return Fail(key, "expected 0 or 1");
-    *value = text == "1";
-    return true;
-  }
-
-  bool Level(std::string_view key, bool* value) const {
-    if (!Has(key)) return true;
-    const std::string text = Text(key);
-    if (EqualsNoCase(text, "High")) {
-      *value = true;
-    } else if (EqualsNoCase(text, "Low")) {
-      *value = false;
-    } else {
-      return Fail(key, "expected High or Low");
-    }
-    return true;
-  }
+  using TSimSectionReader::TSimSectionReader;
 
   bool Net(std::string_view key, std::string* value) const {
     if (!Has(key)) return true;
-    const std::string text = Text(key);
+    const std::string text = TrimBlanks(Text(key));
     if (!IsNetName(text)) return Fail(key, "'" + text + "' is no net name");
     *value = text;
     return true;
   }
-
-  bool CheckKeys() const {
-    TStrings keys;
-    Ini_.ReadSection(Section_, keys);
-    for (const std::string& key : keys) {
-      if (std::none_of(std::begin(VrmKeys), std::end(VrmKeys),
-                       [&](std::string_view name) { return EqualsNoCase(key, name); })) {
-        return Fail(key, "unknown key");
-      }
-    }
-    return true;
-  }
-
- private:
-  const TIniFile& Ini_;
-  const std::string& Section_;
-  std::string* Error_;
 };
 
 }  // namespace
@@ -192,6 +113,12 @@ double SimIntelVidVolts(uint32_t vid) {
   if (vid == 0) return 0.8375;
   if (vid == 63) return 1.6;
   return 0.825 + 0.0125 * vid;
+}
+
+double SimVrmLossWatts(const TSimVrmSettings& settings, double amps, uint32_t phases) {
+  const double running = std::max<uint32_t>(phases, 1);
+  return settings.ControllerWatts + running * settings.PhaseSwitchingWatts +
+         amps * amps * settings.PhaseOhms / running;
 }
 
 TSimVrm::TSimVrm(TSimMachine& machine, const TSimVrmSettings& settings)
@@ -261,6 +188,7 @@ bool TSimVrm::NetActive(const std::string& net, bool activeLevel) const {
 }
 
 TSimVrmReading TSimVrm::Read() {
+  Machine_.BeforeMsrAccess();
   const TSimVrmSettings& s = Settings_;
   TSimVrmReading r;
   r.VidVolts = PlaneVidVolts();
@@ -282,8 +210,8 @@ TSimVrmReading TSimVrm::Read() {
 
   r.Psi = NetActive(s.NetPsi, s.NetPsiActive) || (s.ProcessorPsi && ProcessorAssertsPsi());
   r.Phases = r.Psi && r.Amps < s.PsiMaxAmps ? s.PhasesPsi : s.Phases;
-  r.RegulatorLossWatts =
-      r.Phases * s.PhaseSwitchingWatts + r.Amps * r.Amps * s.PhaseOhms / r.Phases;
+  r.RegulatorLossWatts = SimVrmLossWatts(s, r.Amps, r.Phases);
+  r.InputWatts = r.ProcessorWatts + r.RegulatorLossWatts;
   return r;
 }
 
@@ -324,7 +252,7 @@ TSimVrm* FindSimVrm(TSimMachine& machine) {
 bool BuildSimVrm(TSimMachine& machine, const TIniFile& ini, const std::string& section,
                  std::string* error) {
   const TVrmReader reader(ini, section, error);
-  if (!reader.CheckKeys()) return false;
+  if (!reader.CheckKeys(VrmKeys)) return false;
   TSimVrmSettings s;
   double cdynNf = s.CdynFarads * 1e9;
   if (!reader.Count("Phases", 1, 16, &s.Phases) ||
@@ -344,7 +272,8 @@ bool BuildSimVrm(TSimMachine& machine, const TIniFile& ini, const std::string& s
       !reader.Real("HaltShare", 0, 1, 1, &s.HaltShare) ||
       !reader.Real("VidVolts", 0, 3, 1, &s.VidVolts) ||
       !reader.Real("PhaseSwitchingWatts", 0, 100, 1, &s.PhaseSwitchingWatts) ||
-      !reader.Real("PhaseMilliohm", 0, 1000, 1e-3, &s.PhaseOhms)) {
+      !reader.Real("PhaseMilliohm", 0, 1000, 1e-3, &s.PhaseOhms) ||
+      !reader.Real("ControllerWatts", 0, 100, 1, &s.ControllerWatts)) {
     return false;
   }
   s.CdynFarads = cdynNf * 1e-9;
@@ -354,7 +283,7 @@ bool BuildSimVrm(TSimMachine& machine, const TIniFile& ini, const std::string& s
   if (vrm == nullptr) return reader.Fail("", why);
   for (const auto& [key, output] :
        {std::pair{"VcoreInput", TSimVrm::TOutput::Vcore}, {"ImonInput", TSimVrm::TOutput::Imon}}) {
-    if (reader.Has(key) && !vrm->ConnectOutput(output, reader.Text(key), &why)) {
+    if (reader.Has(key) && !vrm->ConnectOutput(output, TrimBlanks(reader.Text(key)), &why)) {
       return reader.Fail(key, why);
     }
   }

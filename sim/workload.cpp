@@ -9,6 +9,7 @@
 
 #include "base/inifile.h"
 #include "base/textfmt.h"
+#include "sim/sectionreader.h"
 #include "sim/simmachine.h"
 #include "sim/simstate.h"
 
@@ -16,6 +17,8 @@ namespace {
 
 constexpr uint64_t NsPerUs = 1000;
 constexpr uint64_t UsPerMs = 1000;
+// How often a load given as "host" samples /proc/stat, as the program's own option does.
+constexpr uint64_t DefaultSampleUsForOption = 500000;
 struct TModeName {
   TSimWorkload::TMode Mode;
   std::string_view Name;
@@ -41,13 +44,6 @@ bool ModeOf(std::string_view name, TSimWorkload::TMode* mode) {
   return false;
 }
 
-bool ParseReal(std::string_view text, double* value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
-  return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size() &&
-         std::isfinite(*value);
-}
-
 bool ParseUnsigned(std::string_view text, uint64_t* value) {
   const auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
   return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size();
@@ -55,16 +51,7 @@ bool ParseUnsigned(std::string_view text, uint64_t* value) {
 
 // Values separated by commas and/or blanks.
 std::vector<std::string_view> Items(std::string_view text) {
-  std::vector<std::string_view> items;
-  while (true) {
-    const size_t start = text.find_first_not_of(" \t,");
-    if (start == std::string_view::npos) return items;
-    text.remove_prefix(start);
-    const size_t end = text.find_first_of(" \t,");
-    items.push_back(text.substr(0, end));
-    if (end == std::string_view::npos) return items;
-    text.remove_prefix(end);
-  }
+  return TSimSectionReader::SplitItems(text, " \t,");
 }
 
 // Percentages 0..100; false with a message naming the first bad item.
@@ -72,7 +59,7 @@ bool ParsePercents(std::string_view text, std::vector<double>* values, std::stri
   values->clear();
   for (std::string_view item : Items(text)) {
     double value = 0;
-    if (!ParseReal(item, &value) || value < 0 || value > 100) {
+    if (!TSimSectionReader::ParseReal(item, &value) || value < 0 || value > 100) {
       *error = "'" + std::string(item) + "' is not a percentage 0..100";
       return false;
     }
@@ -369,20 +356,13 @@ TSimWorkload& SimWorkload(TSimMachine& machine) {
 
 bool BuildSimWorkload(TSimMachine& machine, const TIniFile& ini, const std::string& section,
                       std::string* error) {
+  const TSimSectionReader reader(ini, section, error);
   const auto fail = [&](std::string_view key, const std::string& what) {
-    *error = ini.FileName() + ": [" + section + "] " + std::string(key) + ": " + what;
-    return false;
+    return reader.Fail(key, what);
   };
   static constexpr std::string_view Keys[] = {"Mode",   "Load",     "Script",  "TickMs",
                                               "Repeat", "ProcStat", "SampleMs"};
-  TStrings keys;
-  ini.ReadSection(section, keys);
-  for (const std::string& key : keys) {
-    if (std::none_of(std::begin(Keys), std::end(Keys),
-                     [&](std::string_view name) { return EqualsNoCase(key, name); })) {
-      return fail(key, "unknown key");
-    }
-  }
+  if (!reader.CheckKeys(Keys)) return false;
   const auto milliseconds = [&](std::string_view key, uint64_t fallbackUs, uint64_t* us) {
     *us = fallbackUs;
     if (!ini.ValueExists(section, key)) return true;
@@ -430,5 +410,17 @@ bool BuildSimWorkload(TSimMachine& machine, const TIniFile& ini, const std::stri
       return true;
     }
   }
+  return true;
+}
+
+bool SetSimLoadOption(TSimMachine& machine, const std::string& option, std::string* error) {
+  TSimWorkload& workload = SimWorkload(machine);
+  if (option == "host") return workload.FollowHost("/proc/stat", DefaultSampleUsForOption, error);
+  double percent = 0;
+  if (!TSimSectionReader::ParseReal(TrimBlanks(option), &percent) || percent < 0 || percent > 100) {
+    *error = "--load needs a percentage from 0 to 100 or \"host\"";
+    return false;
+  }
+  workload.SetFixed(percent);
   return true;
 }

@@ -104,6 +104,10 @@ class TSimWorkload : public ISimDevice {
 // built, so that its state has a place when a state file is loaded.
 TSimWorkload& SimWorkload(TSimMachine& machine);
 
+// A load given on a command line: a percentage 0..100 for every core, or "host" to follow this
+// PC's own load. False with a message for anything else.
+bool SetSimLoadOption(TSimMachine& machine, const std::string& option, std::string* error);
+
 // The [Workload] section.
 bool BuildSimWorkload(TSimMachine& machine, const TIniFile& ini, const std::string& section,
                       std::string* error);

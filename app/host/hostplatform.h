@@ -19,11 +19,12 @@ bool OpenHostMachine(const std::string& sysRoot, std::unique_ptr<IInProcessMachi
 
 // A simulated PC's registry, power schemes and logon task, so that nothing of the host is touched.
 // Linux keeps them in files under the sandbox folder ("config", "runtime", "autostart"), so that
-// they last as long as the folder; Windows keeps them in memory for the run.
+// they last as long as the folder; Windows keeps them in memory for the run. cpuSysfs, when not
+// empty, is the simulated PC's cpufreq folder that the power schemes steer (Linux).
 struct TSandboxServices {
   std::unique_ptr<IOsRegistry> Registry;
   std::unique_ptr<IOsPowerManagement> Power;
   TTaskSchedulerFactory Schedulers;
   std::shared_ptr<void> State;  // what the services share, kept alive with them
 };
-TSandboxServices MakeSandboxServices(const std::string& sandbox);
+TSandboxServices MakeSandboxServices(const std::string& sandbox, const std::string& cpuSysfs);

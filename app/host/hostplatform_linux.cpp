@@ -18,11 +18,11 @@ bool OpenHostMachine(const std::string& sysRoot, std::unique_ptr<IInProcessMachi
   return true;
 }
 
-TSandboxServices MakeSandboxServices(const std::string& sandbox) {
+TSandboxServices MakeSandboxServices(const std::string& sandbox, const std::string& cpuSysfs) {
   TSandboxServices services;
   const std::string config = (fs::path(sandbox) / "config").string();
   services.Registry = OsCreateFileRegistry(config, (fs::path(sandbox) / "runtime").string());
-  services.Power = OsCreateLinuxPowerManagement({config, ""}, /*realHardware=*/false);
+  services.Power = OsCreateLinuxPowerManagement({config, cpuSysfs}, /*realHardware=*/!cpuSysfs.empty());
   const std::string autostart = (fs::path(sandbox) / "autostart").string();
   services.Schedulers = [autostart] { return OsCreateAutostartScheduler(autostart); };
   return services;

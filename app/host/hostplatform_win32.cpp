@@ -10,7 +10,7 @@ bool OpenHostMachine(const std::string&, std::unique_ptr<IInProcessMachine>* mac
   return true;
 }
 
-TSandboxServices MakeSandboxServices(const std::string&) {
+TSandboxServices MakeSandboxServices(const std::string&, const std::string&) {
   TSandboxServices services;
   services.Registry = std::make_unique<TFakeRegistry>();
   services.Power = std::make_unique<TFakePowerManagement>();

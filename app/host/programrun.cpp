@@ -17,6 +17,7 @@
 #include "os/registry.h"
 #include "os/singleinstance.h"
 #include "os/sysinfo.h"
+#include "sim/governor.h"
 #include "sim/simmachine.h"
 #include "sim/simprocessortimes.h"
 
@@ -94,7 +95,14 @@ bool TProgramRun::PrepareHost(std::string* error, IOsMessageBox* messages,
   if (sim != nullptr) {
     if (!PrepareSandbox(error)) return false;
     programDirectory = (fs::path(Sandbox_) / "program").string();
-    TSandboxServices sandbox = MakeSandboxServices(Sandbox_);
+    // The simulated PC's processor governor follows the sandbox's own cpufreq files, so the
+    // schemes the program activates steer the simulated processors as they would real ones.
+    std::string cpuSysfs;
+    if (TSimGovernor* governor = FindSimGovernor(*sim); governor != nullptr) {
+      cpuSysfs = (fs::path(Sandbox_) / "sys-cpu").string();
+      if (!governor->FollowCpufreq(cpuSysfs, error)) return false;
+    }
+    TSandboxServices sandbox = MakeSandboxServices(Sandbox_, cpuSysfs);
     Services_->Registry = std::move(sandbox.Registry);
     Services_->Power = std::move(sandbox.Power);
     Services_->SandboxState = std::move(sandbox.State);

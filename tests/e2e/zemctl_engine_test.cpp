@@ -36,7 +36,7 @@ std::map<std::string, double> Fields(const std::string& line) {
 // The last tick of "estimate --truth": the engine's line and the regulator's.
 struct TTick {
   std::map<std::string, double> Engine;  // Vcore, VImon, Izem, Wzem, Wsaving, phases
-  std::map<std::string, double> Sim;     // Vcore, Amps, Watts, phases
+  std::map<std::string, double> Sim;     // Vcore, Amps, Watts, InputWatts, phases
 };
 
 TTick LastTick(const std::string& out) {
@@ -69,7 +69,10 @@ class TMachine {
     EXPECT_EQ(run.Status, 0) << command << ": " << run.Err;
     return run.Out;
   }
-  TTick Estimate() const { return LastTick(Out("estimate --ticks 3 --truth")); }
+  TTick Estimate(const std::string& load = "") const {
+    return LastTick(
+        Out((load.empty() ? "" : "--load " + load + " ") + "estimate --ticks 3 --truth"));
+  }
   // Every core of a family 10h processor into P-state 2, where the PSI VID lets PSI_L assert.
   void LowPState(int cores) const {
     std::string script;
@@ -154,17 +157,21 @@ TEST_P(ZemctlEngine, SwitchesAcrossProcessesAndTheRegulatorFollows) {
   const TTick after = machine.Estimate();
   ASSERT_TRUE(off.Sim.count("phases") && on.Sim.count("phases") && after.Sim.count("phases"));
 
-  // Light load: the regulator sheds phases, and with the load line Vcore drops, by more than the
-  // monitor's step.
+  // Light load: the regulator sheds phases. Vcore drops by more than the monitor's step: the "on"
+  // scheme lets the simulated OS lower the P-state (and with it the VID), and boards with a
+  // saving load line take more off on top.
   EXPECT_LT(on.Sim.at("phases"), off.Sim.at("phases"));
-  if (c.LoadLine) {
-    EXPECT_LT(on.Sim.at("Vcore"), off.Sim.at("Vcore") - 0.005);
-    EXPECT_LT(on.Engine.at("Vcore"), off.Engine.at("Vcore"));
-  } else {
-    EXPECT_DOUBLE_EQ(on.Sim.at("Vcore"), off.Sim.at("Vcore"));
-  }
+  EXPECT_LT(on.Sim.at("Vcore"), off.Sim.at("Vcore") - 0.005);
+  EXPECT_LT(on.Engine.at("Vcore"), off.Engine.at("Vcore"));
+  EXPECT_LT(on.Sim.at("InputWatts"), off.Sim.at("InputWatts"));
+  // Switched off, every phase runs again and Vcore rises: the load line is released on Intel
+  // boards (whose switching off keeps the "on" scheme, so the P-state stays low), and on AMD
+  // boards the "off" scheme brings the top P-state back.
   EXPECT_EQ(after.Sim.at("phases"), off.Sim.at("phases"));
-  EXPECT_DOUBLE_EQ(after.Sim.at("Vcore"), off.Sim.at("Vcore"));
+  EXPECT_GT(after.Sim.at("Vcore"), on.Sim.at("Vcore"));
+  if (!c.LoadLine) {
+    EXPECT_GE(after.Sim.at("Vcore"), off.Sim.at("Vcore"));
+  }
 
   ExpectWzemNearTheProcessorPower(off, "off");
   ExpectWzemNearTheProcessorPower(on, "on");
@@ -205,6 +212,51 @@ INSTANTIATE_TEST_SUITE_P(Boards, ZemctlEngine, ::testing::ValuesIn(kCases),
                              if (ch == '-') ch = '_';
                            return name;
                          });
+
+// The AMD boards' PSI saving follows the processor-power policy: with energy saving on, the "on"
+// scheme's on-demand governor drops the P-states of a lightly loaded processor, PSI_L asserts and
+// the regulator sheds phases; at full load the top P-state runs, PSI stays off and nothing is
+// saved.
+TEST(ZemctlEngineAmdPsi, SavingAppearsAtLightLoadAndVanishesAtFullLoad) {
+  const TMachine machine("am2p-phenom", "psi-policy");
+  EXPECT_EQ(machine.Out("on"), "ZEM: on\n");
+  const TTick light = machine.Estimate("2");
+  const TTick full = machine.Estimate("100");
+  EXPECT_EQ(machine.Out("off"), "ZEM: off\n");
+  const TTick lightOff = machine.Estimate("2");
+  const TTick fullOff = machine.Estimate("100");
+
+  EXPECT_EQ(light.Engine.at("Wsaving"), 1.5);  // control type 1 of Cfg.ini: PSI activated
+  EXPECT_EQ(light.Engine.at("phases"), 2);
+  EXPECT_LT(light.Sim.at("phases"), 4);
+  EXPECT_LT(light.Sim.at("InputWatts"), lightOff.Sim.at("InputWatts"));
+
+  EXPECT_EQ(full.Engine.at("Wsaving"), 0.0);
+  EXPECT_EQ(full.Engine.at("phases"), 4);
+  EXPECT_EQ(full.Sim.at("phases"), 4);
+  // Full load runs the top P-state on every phase whatever the state: nothing to save.
+  EXPECT_NEAR(full.Sim.at("InputWatts"), fullOff.Sim.at("InputWatts"), 0.01);
+  EXPECT_EQ(lightOff.Engine.at("Wsaving"), 0.0);
+  EXPECT_EQ(lightOff.Sim.at("phases"), 4);
+}
+
+TEST(ZemctlEngineLoad, GlobalLoadOptionSetsTheSimulatedLoadOrIsRefused) {
+  const TMachine machine("p45-core2", "load-option");
+  const TTick idle = machine.Estimate("0");
+  const TTick busy = machine.Estimate("100");
+  EXPECT_GT(busy.Sim.at("Watts"), 2 * idle.Sim.at("Watts"));
+  // The regulator's input pays its losses on top of the processor's power.
+  EXPECT_GT(idle.Sim.at("InputWatts"), idle.Sim.at("Watts"));
+  EXPECT_GT(busy.Sim.at("InputWatts"), busy.Sim.at("Watts"));
+
+  for (const char* bad : {"101", "-1", "half", ""}) {
+    const TRun run = machine.Run(std::string("--load '") + bad + "' status");
+    EXPECT_EQ(run.Status, 2) << bad;
+    EXPECT_NE(run.Err.find("--load"), std::string::npos) << run.Err;
+  }
+  const TRun replay = Zemctl("--machine replay:/nonexistent --load 10 status");
+  EXPECT_NE(replay.Status, 0);
+}
 
 // The LQ-P45D3's second revision (ICH GPIO14 strapped high) carries the load-line select on the
 // W83667HG: the model file's detection tables pick that variant and its status section.

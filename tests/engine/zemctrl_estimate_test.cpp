@@ -261,8 +261,27 @@ TEST(ZemEstimate, ThreeSegmentModel) {
   izem = (vimon - 0.1f) / 0.05f;  // below C3: the first segment, C1 and C2
   EXPECT_FLOAT_EQ(zem.Izem(), izem);
   EXPECT_FLOAT_EQ(zem.Wzem(), std::max(vcore * izem, 2.0f));
-  EXPECT_FLOAT_EQ(zem.Wsaving(), vcore * izem + izem * (izem * 0.002f + 0.01f));
+  // The saving is the current times the voltage the saving load line takes off, DeltaV = Izem x
+  // C8 + C9; the processor's own power (Vcore x Izem) is not saved.
+  EXPECT_FLOAT_EQ(zem.Wsaving(), izem * (izem * 0.002f + 0.01f));
+  EXPECT_LT(zem.Wsaving(), zem.Wzem());
   EXPECT_EQ(zem.PhaseCount(), 4);  // VImon between C12 and C13
+}
+
+TEST(ZemEstimate, ThreeSegmentWithoutVoltageReductionSavesNothing) {
+  // C8 = C9 = 0: the load line takes nothing off, so a positive current saves nothing at all
+  // (the estimate once counted Vcore x Izem, the whole processor power, as saved).
+  TSimContext sim("p45-core2");
+  sim.WriteModelFile(kMonitor + kIchLoadline +
+                     "[ZEM]\nZemStatus=1\n[ZemControl]\nControlType=6\nConstantImon=0.01\n"
+                     "Constant1=0.1\nConstant2=0.05\nConstant3=1000\nConstant6=0.2\n"
+                     "Constant7=0.02\nConstant11=0.1\nConstant12=0.3\nConstant13=5\n");
+  ASSERT_TRUE(sim.Start());
+  sim.Zem().SwitchOn();
+  sim.Tick();
+  ASSERT_GT(sim.Zem().Izem(), 0.0f);
+  EXPECT_EQ(sim.Zem().Wsaving(), 0.0f);
+  EXPECT_GT(sim.Zem().Wzem(), 0.0f);
 }
 
 // The two watts of a model without current are a saving of energy saving: none while it is off.

@@ -19,7 +19,7 @@ constexpr const char* RoundVrm =
     "[VRM]\nVidVolts=1.2\nLeakageAmpsPerVolt=5\nCdynNanofarad=5\nHaltShare=0\n"
     "LoadLineMilliohm=2\nLoadLineSavingMilliohm=3\nSavingOffsetMillivolt=25\n"
     "ImonOffset=0.3\nImonGain=0.02\nPhases=4\nPhasesPsi=1\nPsiMaxAmps=15\n"
-    "PhaseSwitchingWatts=0.5\nPhaseMilliohm=4\n"
+    "PhaseSwitchingWatts=0.5\nPhaseMilliohm=4\nControllerWatts=0.2\n"
     "NetLoadLine=VR.LOADLINE\nNetLoadLineActive=Low\nNetPsi=VR.PSI\nNetPsiActive=Low\n";
 
 // p35-core2: the Winbond monitor at 0x290 (Vcore register 0x20, current monitor on VIN1,
@@ -66,7 +66,7 @@ TEST(SimVrm, OutputsFollowTheLoadModel) {
   EXPECT_NEAR(r.Vcore, 1.2 - 0.002 * 12 / 1.02, 1e-12);
   EXPECT_NEAR(r.ImonVolts, 0.3 + 0.02 * 12 / 1.02, 1e-12);
   EXPECT_NEAR(r.ProcessorWatts, r.Vcore * r.Amps, 1e-12);
-  EXPECT_NEAR(r.RegulatorLossWatts, 4 * 0.5 + r.Amps * r.Amps * 0.004 / 4, 1e-12);
+  EXPECT_NEAR(r.RegulatorLossWatts, 0.2 + 4 * 0.5 + r.Amps * r.Amps * 0.004 / 4, 1e-12);
   EXPECT_EQ(r.Phases, 4u);
   EXPECT_FALSE(r.Psi);
   EXPECT_FALSE(r.LoadLineSaving);
@@ -81,6 +81,33 @@ TEST(SimVrm, OutputsFollowTheLoadModel) {
   EXPECT_NEAR(full.Amps, 18 / 1.03, 1e-9);
   EXPECT_LT(full.Vcore, r.Vcore);
   EXPECT_GT(full.ImonVolts, r.ImonVolts);
+}
+
+// The loss model against figures worked out by hand (0.2 W controller, 0.5 W per running phase,
+// 4 mOhm per phase), at two operating points.
+TEST(SimVrm, InputPowerIsTheProcessorsPowerPlusTheRegulatorsLosses) {
+  auto m = Board(RoundVrm);
+  ASSERT_NE(m, nullptr);
+  TSimVrm& vrm = *FindSimVrm(*m);
+  // Half load on four phases: I = 11.7647 A, Vcore = 1.17647 V, 13.8408 W into the processor;
+  // losses 0.2 + 4 x 0.5 + 11.7647^2 x 0.004 / 4 = 2.3384 W.
+  SimWorkload(*m).SetFixed(50);
+  TSimVrmReading r = vrm.Read();
+  EXPECT_NEAR(r.ProcessorWatts, 13.840830, 1e-6);
+  EXPECT_NEAR(r.RegulatorLossWatts, 2.338408, 1e-6);
+  EXPECT_NEAR(r.InputWatts, 16.179239, 1e-6);
+  // Idle with PSI on one phase: I = 5.9406 A, 7.0581 W; losses 0.2 + 0.5 + 5.9406^2 x 0.004 =
+  // 0.8412 W. On all four phases the same current would cost 2.2353 W.
+  SimWorkload(*m).SetFixed(0);
+  SimWiring(*m).SetPull("VR.PSI", false);
+  r = vrm.Read();
+  EXPECT_EQ(r.Phases, 1u);
+  EXPECT_NEAR(r.ProcessorWatts, 7.058132, 1e-6);
+  EXPECT_NEAR(r.RegulatorLossWatts, 0.841163, 1e-6);
+  EXPECT_NEAR(r.InputWatts, 7.899294, 1e-6);
+  EXPECT_NEAR(SimVrmLossWatts(vrm.Settings(), r.Amps, 4), 2.235291, 1e-6);
+  // No phase running is still counted as one, so a reading can never divide by zero.
+  EXPECT_DOUBLE_EQ(SimVrmLossWatts(vrm.Settings(), 0, 0), 0.2 + 0.5);
 }
 
 TEST(SimVrm, LoadLineInputSelectsTheSavingDroopAndOffset) {
@@ -126,7 +153,8 @@ TEST(SimVrm, PsiShedsPhasesOnlyAtLightLoad) {
     const TSimVrmReading r = vrm.Read();
     EXPECT_EQ(r.Psi, c.Psi);
     EXPECT_EQ(r.Phases, c.Phases);
-    EXPECT_NEAR(r.RegulatorLossWatts, c.Phases * 0.5 + r.Amps * r.Amps * 0.004 / c.Phases, 1e-12);
+    EXPECT_NEAR(r.RegulatorLossWatts, 0.2 + c.Phases * 0.5 + r.Amps * r.Amps * 0.004 / c.Phases,
+                1e-12);
   }
   // What the phases change is the regulator's own loss, not the processor's power.
   SimWorkload(*m).SetFixed(0);

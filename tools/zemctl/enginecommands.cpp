@@ -100,8 +100,8 @@ int RunEstimate(TCommandContext& context, TMachineSession* session) {
         static_cast<double>(zem.Wsaving()), zem.PhaseCount());
     if (truth && vrm != nullptr) {
       const TSimVrmReading real = vrm->Read();
-      std::fprintf(context.Out, "sim Vcore=%.3f Amps=%.3f Watts=%.3f phases=%u\n", real.Vcore,
-                   real.Amps, real.ProcessorWatts, real.Phases);
+      std::fprintf(context.Out, "sim Vcore=%.3f Amps=%.3f Watts=%.3f InputWatts=%.3f phases=%u\n",
+                   real.Vcore, real.Amps, real.ProcessorWatts, real.InputWatts, real.Phases);
     }
   }
   return kExitOk;

@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
+#include "sim/simmachine.h"
+#include "sim/workload.h"
 #include "tools/zemctl/commands.h"
 
 namespace {
@@ -22,6 +25,8 @@ void PrintHelp(FILE* out) {
                "                     it back at exit\n"
                "  --dir DIR          program directory with KorZem.ini and the model files\n"
                "                     (default: the directory of zemctl)\n"
+               "  --load PERCENT|host\n"
+               "                     simulated processor load, fixed or following this PC's\n"
                "  --rwdebug FILE     write the register-access debug file to FILE\n"
                "  --record FILE      write every driver call to the capture FILE\n"
                "  --sysroot DIR      root of /sys, /proc and /dev for --machine linux\n"
@@ -57,6 +62,7 @@ bool ValidMachine(const std::string& machine) {
 int Run(int argc, char** argv) {
   TCommandContext context;
   const TCommand* command = nullptr;
+  std::optional<std::string> load;
   int index = 1;
   for (; index < argc; ++index) {
     const std::string argument = argv[index];
@@ -72,6 +78,7 @@ int Run(int argc, char** argv) {
     if (argument == "--rwdebug") target = &context.Options.RwDebugFile;
     if (argument == "--record") target = &context.Options.RecordFile;
     if (argument == "--sysroot") target = &context.Options.SysRoot;
+    if (argument == "--load") target = &load.emplace();
     if (!target) return Usage("unknown option " + argument);
     if (index + 1 >= argc) return Usage(argument + " needs a value");
     *target = argv[++index];
@@ -92,6 +99,10 @@ int Run(int argc, char** argv) {
   TMachineSession session(context.Options);
   std::string error;
   if (!session.Open(&error)) return Fail(error);
+  if (load) {
+    if (session.Simulated() == nullptr) return Usage("--load needs a simulated machine");
+    if (!SetSimLoadOption(*session.Simulated(), *load, &error)) return Usage(error);
+  }
   int status = command->Run(context, &session);
   std::fflush(context.Out);
   std::string closeError;
