@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) {
-    std::fprintf(stderr, "korzem_artgen: cannot create %s: %s\n", dir.c_str(),
+    std::fprintf(stderr, "korzem_artgen: cannot create %s: %s\n", dir.string().c_str(),
                  error.message().c_str());
     return 1;
   }

@@ -24,8 +24,8 @@ std::unique_ptr<IWinDeviceIo> WinDeviceIoOfHandle(HANDLE device);
 
 // The driver link over a device. A 32-bit build passes every request through: the map answer is
 // the mapping's address in this process. A 64-bit build sends the map request in its 8-byte form
-// (WideMapRequest) and hands the program a 32-bit mapping handle that ResolveMapping turns back into
-// the address, and that an unmap request gives back.
+// (WideMapRequest) and hands the program a 32-bit mapping handle that ResolveMapping turns back
+// into the address, and that an unmap request gives back.
 class TWinDeviceLink final : public IDriverLink {
  public:
   explicit TWinDeviceLink(std::unique_ptr<IWinDeviceIo> device,

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -14,9 +15,15 @@
 class TTempFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korzem-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    Dir = pattern;
+    // A folder no other test (or run) uses: created anew, never an existing one.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && Dir.empty(); ++attempt) {
+      const std::filesystem::path candidate =
+          std::filesystem::temp_directory_path() / ("korzem-" + std::to_string(random()));
+      std::error_code error;
+      if (std::filesystem::create_directory(candidate, error)) Dir = candidate;
+    }
+    ASSERT_FALSE(Dir.empty());
     Path = (Dir / "Model.ini").string();
   }
   void TearDown() override {
