@@ -225,6 +225,8 @@ int RunKorZem(const std::vector<std::string>& commandLine) {
   const bool headless = !options.Snapshot.empty();
   std::unique_ptr<IInstanceMark> mark;
   if (!headless) {
+    // "/UNINSTALL" with nothing running ends here, before it could create the mark itself.
+    if (switches.Uninstall && !OsInstanceMarkHeld()) return 0;
     mark = OsCreateInstanceMark();
     if (SecondInstance(switches, *mark)) return 0;
   }

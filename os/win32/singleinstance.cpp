@@ -60,16 +60,14 @@ std::unique_ptr<IInstancePoster> OsCreateInstancePoster() {
   return std::make_unique<TWindowInstancePoster>();
 }
 
-// Windows has no runtime directory: the window is found on the desktop whatever the directory.
-std::unique_ptr<IInstancePoster> OsCreateInstancePoster(const std::string& /*runtimeDir*/) {
-  return std::make_unique<TWindowInstancePoster>();
-}
-
 std::unique_ptr<IInstanceMark> OsCreateInstanceMark() {
   return std::make_unique<TMutexInstanceMark>();
 }
 
 // The mutex lives in the session's namespace, not in a directory.
-std::unique_ptr<IInstanceMark> OsCreateInstanceMark(const std::string& /*runtimeDir*/) {
-  return std::make_unique<TMutexInstanceMark>();
+bool OsInstanceMarkHeld(const std::string& /*runtimeDir*/) {
+  HANDLE mutex = ::OpenMutexW(SYNCHRONIZE, FALSE, WideFromUtf8(kInstanceMarkName).c_str());
+  if (mutex == nullptr) return false;
+  ::CloseHandle(mutex);
+  return true;
 }
