@@ -24,7 +24,7 @@ TEST(ProgramStartupSafety, AMissingConfigurationFileShowsItsBoxAndStops) {
   THeadlessShell shell;
   TZemMainForm form(sim.MakeHost(), BuildMainScene(pictures, queue), shell, "1.0");
   EXPECT_FALSE(form.FormCreate());
-  EXPECT_TRUE(form.StartupFailed);
+  EXPECT_TRUE(form.StartupFailed());
   ASSERT_EQ(sim.Messages.Shown.size(), 1u);
   EXPECT_EQ(sim.Messages.Shown[0],
             (TShownMessage{"Error", "Initial file not found.", TMessageIcon::Error}));
