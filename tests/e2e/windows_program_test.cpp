@@ -28,7 +28,7 @@ struct TRun {
 };
 
 // Runs the program with arguments and collects what it writes to standard output and error.
-TRun Run(const std::string& arguments) {
+TRun RunKorZem(const std::string& arguments) {
   TRun run;
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr;
@@ -66,7 +66,7 @@ TEST(WindowsProgram, DrawsItsWindowOnASimulatedBoard) {
   TTempDir dir;
   const std::string picture = dir / "korzem.png";
   const TRun run =
-      Run("--machine sim:p35-core2 --load 10 --ticks 3 --snapshot \"" + picture + "\"");
+      RunKorZem("--machine sim:p35-core2 --load 10 --ticks 3 --snapshot \"" + picture + "\"");
   ASSERT_EQ(run.Status, 0u) << run.Out;
   const std::optional<TBitmap> window = LoadPng(picture, Rgb(0, 0, 255));
   ASSERT_TRUE(window.has_value());
@@ -75,10 +75,10 @@ TEST(WindowsProgram, DrawsItsWindowOnASimulatedBoard) {
 }
 
 TEST(WindowsProgram, RefusesAnUnknownMachineAndOption) {
-  TRun run = Run("--machine sim:no-such-board --snapshot x.png");
+  TRun run = RunKorZem("--machine sim:no-such-board --snapshot x.png");
   EXPECT_NE(run.Status, 0u);
   EXPECT_NE(run.Out.find("no-such-board"), std::string::npos) << run.Out;
-  run = Run("--no-such-option");
+  run = RunKorZem("--no-such-option");
   EXPECT_EQ(run.Status, 2u);
   EXPECT_NE(run.Out.find("unknown option --no-such-option"), std::string::npos) << run.Out;
 }
