@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "os/driverservice.h"
 #include "os/powerschemes.h"
 #include "os/registry.h"
 #include "winpower/boardpower.h"
@@ -16,6 +17,11 @@ class IInProcessMachine;
 // the driver service opens it. False with a one-line error when the hardware cannot be reached.
 bool OpenHostMachine(const std::string& sysRoot, std::unique_ptr<IInProcessMachine>* machine,
                      std::string* error);
+
+// The driver service of a machine the program reaches in process (a simulated PC or a capture):
+// its device is the link factory's. Linux's own driver service works that way already; Windows
+// must not install a kernel driver for it, so the service control manager is an in-memory one.
+std::unique_ptr<IOsDriverService> MakeInProcessDriverService(TDriverLinkFactory factory);
 
 // A simulated PC's registry, power schemes and logon task, so that nothing of the host is touched.
 // Linux keeps them in files under the sandbox folder ("config", "runtime", "autostart"), so that

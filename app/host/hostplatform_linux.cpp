@@ -22,8 +22,13 @@ TSandboxServices MakeSandboxServices(const std::string& sandbox, const std::stri
   TSandboxServices services;
   const std::string config = (fs::path(sandbox) / "config").string();
   services.Registry = OsCreateFileRegistry(config, (fs::path(sandbox) / "runtime").string());
-  services.Power = OsCreateLinuxPowerManagement({config, cpuSysfs}, /*realHardware=*/!cpuSysfs.empty());
+  services.Power =
+      OsCreateLinuxPowerManagement({config, cpuSysfs}, /*realHardware=*/!cpuSysfs.empty());
   const std::string autostart = (fs::path(sandbox) / "autostart").string();
   services.Schedulers = [autostart] { return OsCreateAutostartScheduler(autostart); };
   return services;
+}
+
+std::unique_ptr<IOsDriverService> MakeInProcessDriverService(TDriverLinkFactory factory) {
+  return OsCreateDriverService(std::move(factory));
 }

@@ -1,5 +1,6 @@
 #include "app/host/hostplatform.h"
 #include "hw/inprocessmachine.h"
+#include "os/test/fakedriverservice.h"
 #include "os/test/fakepowerschemes.h"
 #include "os/test/fakeregistry.h"
 #include "os/test/faketaskscheduler.h"
@@ -18,4 +19,13 @@ TSandboxServices MakeSandboxServices(const std::string&, const std::string&) {
   services.Schedulers = [tasks] { return std::make_unique<TFakeTaskScheduler>(*tasks); };
   services.State = tasks;
   return services;
+}
+
+std::unique_ptr<IOsDriverService> MakeInProcessDriverService(TDriverLinkFactory factory) {
+  auto service = std::make_unique<TFakeDriverService>();
+  service->MakeDevice = [factory = std::move(factory)] {
+    std::string error;
+    return factory(&error);
+  };
+  return service;
 }

@@ -78,12 +78,15 @@ bool TMachineSession::Open(std::string* error) {
 
   // A simulated PC has the processors of its board file, not this PC's.
   System_ = Sim_ ? CreateSimSystem(*Sim_, OsCreateSystem()) : OsCreateSystem();
-  std::string linkError;
-  DriverService_ = OsCreateDriverService([this, &linkError](std::string* why) {
+  // The service keeps the factory: the device may be opened long after this call returns.
+  TDriverLinkFactory factory = [this](std::string* why) {
     std::unique_ptr<IDriverLink> link = MakeLink(why);
-    if (!link && why) linkError = *why;
+    if (!link && why) LinkError_ = *why;
     return link;
-  });
+  };
+  // A simulated PC or a capture answers in process: no kernel driver is installed for it.
+  DriverService_ = Sim_ || !ReplayPath_.empty() ? MakeInProcessDriverService(std::move(factory))
+                                                : OsCreateDriverService(std::move(factory));
   // The program builds the one configuration object of the run itself.
   if (!Options_.Connect) return true;
 
@@ -103,7 +106,7 @@ bool TMachineSession::Open(std::string* error) {
   ReadWrite_ = std::make_unique<TReadWrite>(*DriverService_, *System_, settings,
                                             &InitFile_->PCIEBaseAddress);
   if (!ReadWrite_->IsConnected()) {
-    *error = "cannot connect to the driver" + (linkError.empty() ? "" : ": " + linkError);
+    *error = "cannot connect to the driver" + (LinkError_.empty() ? "" : ": " + LinkError_);
     return false;
   }
   return true;

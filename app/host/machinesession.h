@@ -64,6 +64,7 @@ class TMachineSession {
   std::unique_ptr<TSimMachine> Sim_;
   std::unique_ptr<IInProcessMachine> Host_;  // this PC's hardware in process (Linux)
   std::string ReplayPath_;
+  std::string LinkError_;                // why the last link could not be made
   TReplayLink* Replay_ = nullptr;        // owned by the driver connection
   TRecordingLink* Recording_ = nullptr;  // likewise
   std::unique_ptr<IOsDriverService> DriverService_;

@@ -292,6 +292,9 @@ TEST(ScriptLog, RecordsEachRunAfterLogfileOpensIt) {
 // The script is upper-cased as a whole; a file name must still reach a case-sensitive file
 // system as written ("/TMP/X.TXT" is another file, in a folder that does not exist).
 TEST(ScriptLog, FileNamesKeepTheirCaseOnCaseSensitiveSystems) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows file names are not case-sensitive: the script's upper case stands";
+#endif
   TScriptRig rig;
   ASSERT_TRUE(rig.Run("logfile /tmp/Zem-Log.txt"));
   EXPECT_EQ(rig.Text(), "Logfile = /tmp/Zem-Log.txt");
