@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "hw/inprocessmachine.h"
 #include "hw/driverlink.h"
+#include "hw/inprocessmachine.h"
 
 class TInProcessLink : public IDriverLink {
  public:

@@ -17,8 +17,8 @@
 
 #include "base/trace.h"
 #include "hw/driver/machine.h"
-#include "hw/readwrite.h"
 #include "hw/driverlink.h"
+#include "hw/readwrite.h"
 #include "os/test/fakedriverservice.h"
 
 namespace rwtest {
