@@ -23,7 +23,7 @@ const char* ResourceOf(TDriverImageKind kind) {
   return nullptr;  // no image is carried for the 9x family or IA-64
 }
 
-std::string DirectoryOf(UINT (*query)(LPSTR, UINT)) {
+std::string DirectoryOf(UINT(WINAPI* query)(LPSTR, UINT)) {
   char buffer[MAX_PATH + 1] = {};
   const UINT length = query(buffer, MAX_PATH);
   if (length == 0 || length > MAX_PATH) return {};
