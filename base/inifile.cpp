@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -100,6 +101,17 @@ std::optional<long double> TinyExtended(std::string_view text) {
   return value;
 }
 
+#ifdef _WIN32
+// mingw-w64's from_chars reads a long double only to double precision, so an energy total would
+// lose its last bits at every save; strtold reads it whole. The text has passed from_chars
+// already; the locale's decimal point stands in for ".".
+long double WholeExtended(std::string_view text) {
+  std::string number(text);
+  std::replace(number.begin(), number.end(), '.', *std::localeconv()->decimal_point);
+  return std::strtold(number.c_str(), nullptr);
+}
+#endif
+
 // from_chars reads "." as the decimal separator whatever the locale.
 template <typename TFloat>
 std::optional<TFloat> ParseFloat(std::string_view text) {
@@ -108,6 +120,9 @@ std::optional<TFloat> ParseFloat(std::string_view text) {
   const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::general);
   if constexpr (std::is_same_v<TFloat, long double>) {
     if (error == std::errc::result_out_of_range && stop == end) return TinyExtended(text);
+#ifdef _WIN32
+    if (error == std::errc() && stop == end && std::isfinite(value)) value = WholeExtended(text);
+#endif
   }
   // from_chars takes "nan" and "inf" as well: neither is a setting's number.
   if (error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
